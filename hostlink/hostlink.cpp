@@ -1,0 +1,58 @@
+// hostlink.cpp — V2Link / V2Unlink and the engine function resolver.
+#include "hostlink.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+iTVPFunctionExporter *FunctionExporter = nullptr;
+void *HostFunctionTable[kHostFunctionCount] = {};
+const char *const HostFunctionSignatures[kHostFunctionCount] = {
+#define HOST_FUNCTION(Id, Signature) Signature,
+#include "host_functions.def"
+#undef HOST_FUNCTION
+};
+tjs_int32 PluginRefTotal = 0;
+tjs_int32 RefTotalAtLink = 0;
+
+namespace {
+
+constexpr const char *kUnboundFunctionError = "void ::TVPThrowPluginUnboundFunctionError(const char *)";
+
+void *LookUp(const char *signature) {
+  if (FunctionExporter == nullptr) return nullptr;
+  const tjs_nchar *names[1] = {signature};
+  void *functions[1] = {nullptr};
+  if (!FunctionExporter->LookUpByNarrowNames(names, functions, 1)) return nullptr;
+  return functions[0];
+}
+
+// Neither the function nor the engine's error for it exists: nothing sensible
+// can follow, since every caller needs a usable pointer.
+[[noreturn]] void AbortUnbound(const char *signature) {
+  std::fprintf(stderr, "plug-in: the engine offers neither \"%s\" nor \"%s\"; stopping.\n", signature,
+               kUnboundFunctionError);
+  std::fflush(stderr);
+  std::abort();
+}
+
+}  // namespace
+
+void *ResolveHostFunction(const char *signature) {
+  if (void *function = LookUp(signature)) return function;
+  using RaiseFn = void(TJS_ENGINE_CALL *)(const char *);
+  if (auto raise = reinterpret_cast<RaiseFn>(LookUp(kUnboundFunctionError))) raise(signature);
+  AbortUnbound(signature);  // also reached if the engine's error returned
+}
+
+extern "C" tjs_hresult TJS_ENGINE_CALL V2Link(iTVPFunctionExporter *exporter) {
+  FunctionExporter = exporter;
+  if (!PluginLink()) return TJS_HR_E_FAIL;
+  RefTotalAtLink = PluginRefTotal;
+  return TJS_HR_S_OK;
+}
+
+extern "C" tjs_hresult TJS_ENGINE_CALL V2Unlink() {
+  if (PluginRefTotal > RefTotalAtLink) return TJS_HR_E_FAIL;
+  if (!PluginUnlink()) return TJS_HR_E_FAIL;
+  return TJS_HR_S_OK;
+}
