@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev libstk-dev nlohmann-json3-dev libcli11-dev
-  gnuplot-nox sox ffmpeg valgrind binutils
+  gnuplot-nox sox ffmpeg valgrind binutils bc
   clang libclang-rt-14-dev
 )
 
