@@ -379,3 +379,182 @@ tTJSNativeClassMethod *TJSCreateNativeClassMethod(tTJSNativeClassMethodCallback 
 tTJSNativeClassMethod *TJSCreateNativeClassConstructor(tTJSNativeClassMethodCallback callback);
 void TJSNativeClassRegisterNCM(tTJSNativeClass *cls, const tjs_char *name, iTJSDispatch2 *member,
                                const tjs_char *classname, tTJSNativeInstanceType type, tjs_uint32 flags);
+
+// ---------------------------------------------------------------------------
+// Storage
+// ---------------------------------------------------------------------------
+// A storage media serves the storages under one media name. The engine hands
+// a media names relative to its prefix (what follows "MEDIA://" in the
+// stand-in engine); TVPExtractStoragePath and TVPExtractStorageName split any
+// such name at its last '/' (the folder part keeps the '/').
+
+// The engine's stream object. Opaque to plug-ins: they only pass it on. A
+// stream returned to the engine is owned by the engine.
+class tTJSBinaryStream;
+
+// Access flags of TVPCreateIStream and iTVPStorageMedia::OpenStream.
+constexpr tjs_uint32 TJS_BS_READ = 0;
+constexpr tjs_uint32 TJS_BS_WRITE = 1;
+constexpr tjs_uint32 TJS_BS_APPEND = 2;
+constexpr tjs_uint32 TJS_BS_UPDATE = 3;
+constexpr tjs_uint32 TJS_BS_ACCESS_MASK = 0x0f;
+
+#if defined(_WIN32)
+#include <objidl.h>  // the platform's COM IStream
+typedef IID tTVPInterfaceId;
+#else
+// The COM-style stream the engine hands out, as far as the plug-ins and the
+// stand-in engine use it: the three reference operations, then Read, Write
+// and Seek, in the order of the platform's IStream (its table starts the
+// same way). Results are COM result codes: 0 (S_OK) succeeds, 1 (S_FALSE)
+// succeeds partly, negative values fail.
+struct tTVPInterfaceId {
+  tjs_uint32 Data1;
+  uint16_t Data2;
+  uint16_t Data3;
+  uint8_t Data4[8];
+};
+class IStream {
+ public:
+  // Stores this object, with a reference, in *object when it implements
+  // `iid`; otherwise stores null and answers E_NOINTERFACE.
+  virtual tjs_hresult TJS_INTF_METHOD QueryInterface(const tTVPInterfaceId &iid, void **object) = 0;
+  virtual tjs_uint32 TJS_INTF_METHOD AddRef() = 0;   // returns the new count
+  virtual tjs_uint32 TJS_INTF_METHOD Release() = 0;  // returns the new count
+  // Reads up to `size` bytes; *done (may be null) receives the count read.
+  virtual tjs_hresult TJS_INTF_METHOD Read(void *buffer, tjs_uint32 size, tjs_uint32 *done) = 0;
+  virtual tjs_hresult TJS_INTF_METHOD Write(const void *buffer, tjs_uint32 size, tjs_uint32 *done) = 0;
+  // origin: 0 from the start, 1 from the current position, 2 from the end;
+  // *position (may be null) receives the new position.
+  virtual tjs_hresult TJS_INTF_METHOD Seek(tjs_int64 offset, tjs_uint32 origin, tjs_uint64 *position) = 0;
+
+ protected:
+  ~IStream() = default;  // streams die through Release
+};
+#endif
+
+// The engine's receiver of folder entries (iTVPStorageMedia::ListFolder).
+// Not reference-counted: it lives for the one listing call.
+class iTVPStorageLister {
+ public:
+  virtual void TJS_INTF_METHOD AddEntry(const ttstr &name) = 0;  // a file name, without folder
+
+ protected:
+  ~iTVPStorageLister() = default;
+};
+
+// A storage media, registered with TVPRegisterStorageMedia. Names are those
+// the engine hands over (see above). The engine holds a reference while the
+// media is registered.
+class iTVPStorageMedia {
+ public:
+  virtual void TJS_INTF_METHOD AddRef() = 0;
+  virtual void TJS_INTF_METHOD Release() = 0;
+  virtual void TJS_INTF_METHOD GetMediaName(ttstr &name) = 0;  // out: the prefix, e.g. "proxy"
+  virtual void TJS_INTF_METHOD NormalizeDomain(ttstr &name) = 0;  // in/out
+  virtual void TJS_INTF_METHOD NormalizePath(ttstr &name) = 0;    // in/out
+  virtual bool TJS_INTF_METHOD StorageExists(const ttstr &name) = 0;
+  // A new stream the caller owns; raises an engine error when it cannot open.
+  virtual tTJSBinaryStream *TJS_INTF_METHOD OpenStream(const ttstr &name, tjs_uint32 flags) = 0;
+  // Calls lister->AddEntry once per storage in the folder `name`.
+  virtual void TJS_INTF_METHOD ListFolder(const ttstr &name, iTVPStorageLister *lister) = 0;
+  // Rewrites `name` as a local file name, or as "" when there is none.
+  virtual void TJS_INTF_METHOD ToLocalName(ttstr &name) = 0;
+  virtual ~iTVPStorageMedia() = default;
+};
+
+// What TVPDoTryBlock tells its catch step about the engine error it caught.
+struct tTVPExceptionDesc {
+  const tjs_char *Message;  // the error's message; borrowed, valid during the catch call
+};
+// The steps of TVPDoTryBlock; each gets the data pointer given to it.
+typedef void(TJS_ENGINE_CALL *tTVPTryBlockFunction)(void *data);
+// Answers true to let the error go on, false to end it there.
+typedef bool(TJS_ENGINE_CALL *tTVPCatchBlockFunction)(void *data, const tTVPExceptionDesc &error);
+typedef void(TJS_ENGINE_CALL *tTVPFinallyBlockFunction)(void *data);
+
+// The engine holds a reference to a registered media until it is unregistered.
+void TVPRegisterStorageMedia(iTVPStorageMedia *media);
+void TVPUnregisterStorageMedia(iTVPStorageMedia *media);
+ttstr TVPExtractStorageName(const ttstr &name);  // the part after the last '/'
+ttstr TVPExtractStoragePath(const ttstr &name);  // up to and including the last '/'
+// Rewrites a full storage name as a local file name; raises when there is none.
+void TVPGetLocalName(ttstr &name);
+// Opens a full storage name; a new stream with one reference for the caller,
+// or null. Errors of the media pass as engine errors.
+IStream *TVPCreateIStream(const ttstr &name, tjs_uint32 flags);
+// Wraps `stream` (taking its own reference) as an engine stream the caller
+// owns, or null.
+tTJSBinaryStream *TVPCreateBinaryStreamAdapter(IStream *stream);
+// Runs try_(data); on an engine error runs catch_(data, error) (null: the
+// error goes on) and lets the error go on when it answers true; then runs
+// finally_(data) (may be null) on every exit.
+void TVPDoTryBlock(tTVPTryBlockFunction try_, tTVPCatchBlockFunction catch_, tTVPFinallyBlockFunction finally_,
+                   void *data);
+
+// ---------------------------------------------------------------------------
+// Sound: the wave format record, the wave filter and sample source interfaces
+// through which the engine's sound buffers pull sample blocks, and the
+// engine's PCM converter. (The legacy generation's entry tables for filters
+// and sources are declared with the bridge that implements them.)
+// ---------------------------------------------------------------------------
+
+// The engine's format record: 40 bytes, little-endian, copied as a whole.
+// Only the named fields are interpreted; the opaque bytes are the engine's
+// and are carried along unchanged by every copy.
+struct tTVPWaveFormat {
+  tjs_uint32 SamplesPerSec;    // frames per second
+  tjs_uint32 Channels;         // samples per frame, interleaved
+  tjs_uint32 BitsPerSample;    // significant bits of a sample
+  tjs_uint32 BytesPerSample;   // storage bytes of a sample
+  unsigned char Opaque1[20];   // the engine's; not interpreted
+  unsigned char IsFloat;       // non-zero: samples are 32-bit IEEE floats
+  unsigned char Opaque2[3];    // the engine's; not interpreted
+};
+static_assert(sizeof(tTVPWaveFormat) == 40, "tTVPWaveFormat is 40 bytes");
+static_assert(offsetof(tTVPWaveFormat, SamplesPerSec) == 0, "tTVPWaveFormat layout");
+static_assert(offsetof(tTVPWaveFormat, Channels) == 4, "tTVPWaveFormat layout");
+static_assert(offsetof(tTVPWaveFormat, BitsPerSample) == 8, "tTVPWaveFormat layout");
+static_assert(offsetof(tTVPWaveFormat, BytesPerSample) == 12, "tTVPWaveFormat layout");
+static_assert(offsetof(tTVPWaveFormat, Opaque1) == 16, "tTVPWaveFormat layout");
+static_assert(offsetof(tTVPWaveFormat, IsFloat) == 36, "tTVPWaveFormat layout");
+static_assert(offsetof(tTVPWaveFormat, Opaque2) == 37, "tTVPWaveFormat layout");
+
+// The engine's label information for a block. Opaque to the plug-ins: they
+// receive it by reference and pass it on to their upstream untouched.
+class tTVPWaveLabels;
+
+// A sample source: what a sound buffer (or a filter) pulls blocks from.
+// Three operations in this order; the engine never deletes a source through
+// this interface.
+class tTVPSampleAndLabelSource {
+ public:
+  // Writes up to `frames` frames in this source's own format to `dest` and
+  // sets `rendered` to the frames produced (fewer than asked: the stream ended).
+  virtual void TJS_INTF_METHOD Decode(void *dest, tjs_uint32 frames, tjs_uint32 &rendered,
+                                      tTVPWaveLabels &labels) = 0;
+  // The format of the frames Decode produces; valid while the source lives.
+  virtual const tTVPWaveFormat &TJS_INTF_METHOD GetFormat() = 0;
+  // The engine's notification; no arguments, no result.
+  virtual void TJS_INTF_METHOD Notify() = 0;
+
+ protected:
+  ~tTVPSampleAndLabelSource() = default;
+};
+
+// A wave filter: inserted by the engine into a sound buffer's source chain.
+class iTVPBasicWaveFilter {
+ public:
+  // Takes the upstream (borrowed) and returns the source the engine is to
+  // read from from now on.
+  virtual tTVPSampleAndLabelSource *TJS_INTF_METHOD AttachSource(tTVPSampleAndLabelSource *source) = 0;
+  virtual void TJS_INTF_METHOD DetachSource() = 0;  // forget the upstream
+  virtual void TJS_INTF_METHOD Refresh() = 0;       // the engine's; filters may ignore it
+  virtual void TJS_INTF_METHOD ResetState() = 0;    // drop all signal memory
+  virtual ~iTVPBasicWaveFilter() = default;         // slot 5: destroys the filter
+};
+
+// Converts `frames` frames of `src` in `format` (integer PCM or float) to
+// interleaved 32-bit floats in `dest` (format.Channels per frame), full scale
+// at +-1.0. Raises an engine exception for a format it cannot convert.
+void TVPConvertPCMToFloat(float *dest, const void *src, const tTVPWaveFormat &format, tjs_int frames);

@@ -55,11 +55,14 @@ inline Fn HostCall(HostFn id) {
 bool PluginLink();
 bool PluginUnlink();
 
-// The exported entries (also exported as _V2Link@4 / _V2Unlink@0 on Windows).
+// The exported entries. On Windows the module-definition file
+// cmake/plugin_exports.def exports each under its plain and its decorated
+// name (V2Link and _V2Link@4, V2Unlink and _V2Unlink@0), both leading to the
+// same code; no dllexport here, or the linker would add a third name.
 extern "C" {
 #if defined(_WIN32)
-__declspec(dllexport) tjs_hresult TJS_ENGINE_CALL V2Link(iTVPFunctionExporter *exporter);
-__declspec(dllexport) tjs_hresult TJS_ENGINE_CALL V2Unlink();
+tjs_hresult TJS_ENGINE_CALL V2Link(iTVPFunctionExporter *exporter);
+tjs_hresult TJS_ENGINE_CALL V2Unlink();
 #else
 __attribute__((visibility("default"))) tjs_hresult V2Link(iTVPFunctionExporter *exporter);
 __attribute__((visibility("default"))) tjs_hresult V2Unlink();

@@ -22,12 +22,22 @@ std::u16string NumberName(tjs_int num) {
 
 }  // namespace
 
-// ----- ObjectBase -------------------------------------------------------------
-ObjectBase::ObjectBase() { CountObject(+1); }
-ObjectBase::~ObjectBase() { CountObject(-1); }
+// ----- BasicObject -------------------------------------------------------------
+template <class I>
+BasicObject<I>::BasicObject() {
+  CountObject(+1);
+}
+template <class I>
+BasicObject<I>::~BasicObject() {
+  CountObject(-1);
+}
 
-tjs_uint TJS_INTF_METHOD ObjectBase::AddRef() { return ++RefCount_; }
-tjs_uint TJS_INTF_METHOD ObjectBase::Release() {
+template <class I>
+tjs_uint TJS_INTF_METHOD BasicObject<I>::AddRef() {
+  return ++RefCount_;
+}
+template <class I>
+tjs_uint TJS_INTF_METHOD BasicObject<I>::Release() {
   if (RefCount_ > 1) return --RefCount_;
   OnFinalRelease();
   if (RefCount_ > 1) return --RefCount_;  // revived by the final-release hook
@@ -35,88 +45,113 @@ tjs_uint TJS_INTF_METHOD ObjectBase::Release() {
   return 0;
 }
 
-tjs_error TJS_INTF_METHOD ObjectBase::CallMember(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
-                                                 tTJSVariant *, tjs_int, tTJSVariant **, iTJSDispatch2 *) {
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::CallMember(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
+                                                     tTJSVariant *, tjs_int, tTJSVariant **, iTJSDispatch2 *) {
   return NamedOrSelf(membername);
 }
-tjs_error TJS_INTF_METHOD ObjectBase::CallMemberByNum(tjs_uint32 flag, tjs_int num, tTJSVariant *result,
-                                                      tjs_int numparams, tTJSVariant **param,
-                                                      iTJSDispatch2 *objthis) {
-  return CallMember(flag, NumberName(num).c_str(), nullptr, result, numparams, param, objthis);
-}
-tjs_error TJS_INTF_METHOD ObjectBase::GetMember(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
-                                                tTJSVariant *, iTJSDispatch2 *) {
-  return NamedOrSelf(membername);
-}
-tjs_error TJS_INTF_METHOD ObjectBase::GetMemberByNum(tjs_uint32 flag, tjs_int num, tTJSVariant *result,
-                                                     iTJSDispatch2 *objthis) {
-  return GetMember(flag, NumberName(num).c_str(), nullptr, result, objthis);
-}
-tjs_error TJS_INTF_METHOD ObjectBase::SetMember(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
-                                                const tTJSVariant *, iTJSDispatch2 *) {
-  return NamedOrSelf(membername);
-}
-tjs_error TJS_INTF_METHOD ObjectBase::SetMemberByNum(tjs_uint32 flag, tjs_int num, const tTJSVariant *param,
-                                                     iTJSDispatch2 *objthis) {
-  return SetMember(flag, NumberName(num).c_str(), nullptr, param, objthis);
-}
-tjs_error TJS_INTF_METHOD ObjectBase::CountMembers(tjs_int *, const tjs_char *, tjs_uint32 *, iTJSDispatch2 *) {
-  return TJS_E_NOTIMPL;
-}
-tjs_error TJS_INTF_METHOD ObjectBase::CountMembersByNum(tjs_int *result, tjs_int num, iTJSDispatch2 *objthis) {
-  return CountMembers(result, NumberName(num).c_str(), nullptr, objthis);
-}
-tjs_error TJS_INTF_METHOD ObjectBase::SetMemberByStringObject(tjs_uint32, const tTJSString *, const tTJSVariant *,
-                                                              iTJSDispatch2 *) {
-  return TJS_E_NOTIMPL;
-}
-tjs_error TJS_INTF_METHOD ObjectBase::EnumerateMembers(tjs_uint32, tTJSVariantClosure *, iTJSDispatch2 *) {
-  return TJS_E_NOTIMPL;
-}
-tjs_error TJS_INTF_METHOD ObjectBase::RemoveMember(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
-                                                   iTJSDispatch2 *) {
-  return NamedOrSelf(membername);
-}
-tjs_error TJS_INTF_METHOD ObjectBase::RemoveMemberByNum(tjs_uint32 flag, tjs_int num, iTJSDispatch2 *objthis) {
-  return RemoveMember(flag, NumberName(num).c_str(), nullptr, objthis);
-}
-tjs_error TJS_INTF_METHOD ObjectBase::InvalidateMember(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
-                                                       iTJSDispatch2 *) {
-  return NamedOrSelf(membername);
-}
-tjs_error TJS_INTF_METHOD ObjectBase::InvalidateMemberByNum(tjs_uint32 flag, tjs_int num,
-                                                            iTJSDispatch2 *objthis) {
-  return InvalidateMember(flag, NumberName(num).c_str(), nullptr, objthis);
-}
-tjs_error TJS_INTF_METHOD ObjectBase::CheckMemberValid(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
-                                                       iTJSDispatch2 *) {
-  return NamedOrSelf(membername);
-}
-tjs_error TJS_INTF_METHOD ObjectBase::CheckMemberValidByNum(tjs_uint32 flag, tjs_int num,
-                                                            iTJSDispatch2 *objthis) {
-  return CheckMemberValid(flag, NumberName(num).c_str(), nullptr, objthis);
-}
-tjs_error TJS_INTF_METHOD ObjectBase::CreateInstance(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
-                                                     iTJSDispatch2 **, tjs_int, tTJSVariant **, iTJSDispatch2 *) {
-  return NamedOrSelf(membername);
-}
-tjs_error TJS_INTF_METHOD ObjectBase::CreateInstanceByNum(tjs_uint32 flag, tjs_int num, iTJSDispatch2 **result,
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::CallMemberByNum(tjs_uint32 flag, tjs_int num, tTJSVariant *result,
                                                           tjs_int numparams, tTJSVariant **param,
                                                           iTJSDispatch2 *objthis) {
-  return CreateInstance(flag, NumberName(num).c_str(), nullptr, result, numparams, param, objthis);
+  return CallMember(flag, NumberName(num).c_str(), nullptr, result, numparams, param, objthis);
 }
-tjs_error TJS_INTF_METHOD ObjectBase::SpareA() { return TJS_E_NOTIMPL; }
-tjs_error TJS_INTF_METHOD ObjectBase::CheckInstanceOf(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
-                                                      const tjs_char *, iTJSDispatch2 *) {
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::GetMember(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
+                                                    tTJSVariant *, iTJSDispatch2 *) {
   return NamedOrSelf(membername);
 }
-tjs_error TJS_INTF_METHOD ObjectBase::CheckInstanceOfByNum(tjs_uint32 flag, tjs_int num,
-                                                           const tjs_char *classname, iTJSDispatch2 *objthis) {
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::GetMemberByNum(tjs_uint32 flag, tjs_int num, tTJSVariant *result,
+                                                         iTJSDispatch2 *objthis) {
+  return GetMember(flag, NumberName(num).c_str(), nullptr, result, objthis);
+}
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::SetMember(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
+                                                    const tTJSVariant *, iTJSDispatch2 *) {
+  return NamedOrSelf(membername);
+}
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::SetMemberByNum(tjs_uint32 flag, tjs_int num, const tTJSVariant *param,
+                                                         iTJSDispatch2 *objthis) {
+  return SetMember(flag, NumberName(num).c_str(), nullptr, param, objthis);
+}
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::CountMembers(tjs_int *, const tjs_char *, tjs_uint32 *, iTJSDispatch2 *) {
+  return TJS_E_NOTIMPL;
+}
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::CountMembersByNum(tjs_int *result, tjs_int num, iTJSDispatch2 *objthis) {
+  return CountMembers(result, NumberName(num).c_str(), nullptr, objthis);
+}
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::SetMemberByStringObject(tjs_uint32, const tTJSString *,
+                                                                  const tTJSVariant *, iTJSDispatch2 *) {
+  return TJS_E_NOTIMPL;
+}
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::EnumerateMembers(tjs_uint32, tTJSVariantClosure *, iTJSDispatch2 *) {
+  return TJS_E_NOTIMPL;
+}
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::RemoveMember(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
+                                                       iTJSDispatch2 *) {
+  return NamedOrSelf(membername);
+}
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::RemoveMemberByNum(tjs_uint32 flag, tjs_int num, iTJSDispatch2 *objthis) {
+  return RemoveMember(flag, NumberName(num).c_str(), nullptr, objthis);
+}
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::InvalidateMember(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
+                                                           iTJSDispatch2 *) {
+  return NamedOrSelf(membername);
+}
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::InvalidateMemberByNum(tjs_uint32 flag, tjs_int num,
+                                                                iTJSDispatch2 *objthis) {
+  return InvalidateMember(flag, NumberName(num).c_str(), nullptr, objthis);
+}
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::CheckMemberValid(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
+                                                           iTJSDispatch2 *) {
+  return NamedOrSelf(membername);
+}
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::CheckMemberValidByNum(tjs_uint32 flag, tjs_int num,
+                                                                iTJSDispatch2 *objthis) {
+  return CheckMemberValid(flag, NumberName(num).c_str(), nullptr, objthis);
+}
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::CreateInstance(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
+                                                         iTJSDispatch2 **, tjs_int, tTJSVariant **,
+                                                         iTJSDispatch2 *) {
+  return NamedOrSelf(membername);
+}
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::CreateInstanceByNum(tjs_uint32 flag, tjs_int num, iTJSDispatch2 **result,
+                                                              tjs_int numparams, tTJSVariant **param,
+                                                              iTJSDispatch2 *objthis) {
+  return CreateInstance(flag, NumberName(num).c_str(), nullptr, result, numparams, param, objthis);
+}
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::SpareA() {
+  return TJS_E_NOTIMPL;
+}
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::CheckInstanceOf(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
+                                                          const tjs_char *, iTJSDispatch2 *) {
+  return NamedOrSelf(membername);
+}
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::CheckInstanceOfByNum(tjs_uint32 flag, tjs_int num,
+                                                               const tjs_char *classname, iTJSDispatch2 *objthis) {
   return CheckInstanceOf(flag, NumberName(num).c_str(), nullptr, classname, objthis);
 }
-tjs_error TJS_INTF_METHOD ObjectBase::ApplyOperation(tjs_uint32 flag, const tjs_char *membername,
-                                                     tjs_uint32 *hint, tTJSVariant *result,
-                                                     const tTJSVariant *param, iTJSDispatch2 *objthis) {
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::ApplyOperation(tjs_uint32 flag, const tjs_char *membername,
+                                                         tjs_uint32 *hint, tTJSVariant *result,
+                                                         const tTJSVariant *param, iTJSDispatch2 *objthis) {
   const tjs_uint32 code = flag & 0x1f;
   if (code < 1 || code > 16 || (code != 15 && code != 16 && !param)) return TJS_E_INVALIDPARAM;
   tTJSVariant value;
@@ -128,23 +163,34 @@ tjs_error TJS_INTF_METHOD ObjectBase::ApplyOperation(tjs_uint32 flag, const tjs_
   if (result) result->CopyRef(value);
   return TJS_S_OK;
 }
-tjs_error TJS_INTF_METHOD ObjectBase::ApplyOperationByNum(tjs_uint32 flag, tjs_int num, tTJSVariant *result,
-                                                          const tTJSVariant *param, iTJSDispatch2 *objthis) {
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::ApplyOperationByNum(tjs_uint32 flag, tjs_int num, tTJSVariant *result,
+                                                              const tTJSVariant *param, iTJSDispatch2 *objthis) {
   return ApplyOperation(flag, NumberName(num).c_str(), nullptr, result, param, objthis);
 }
-tjs_error TJS_INTF_METHOD ObjectBase::NativeInstanceAccess(tjs_uint32, tjs_int32, iTJSNativeInstance **) {
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::NativeInstanceAccess(tjs_uint32, tjs_int32, iTJSNativeInstance **) {
   return TJS_E_NOTIMPL;
 }
-tjs_error TJS_INTF_METHOD ObjectBase::ClassInstanceQuery(tjs_uint32, const tjs_char *, iTJSDispatch2 **) {
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::ClassInstanceQuery(tjs_uint32, const tjs_char *, iTJSDispatch2 **) {
   return TJS_E_NOTIMPL;
 }
-tjs_error TJS_INTF_METHOD ObjectBase::SpareB() { return TJS_E_NOTIMPL; }
-tjs_error TJS_INTF_METHOD ObjectBase::SpareC() { return TJS_E_NOTIMPL; }
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::SpareB() {
+  return TJS_E_NOTIMPL;
+}
+template <class I>
+tjs_error TJS_INTF_METHOD BasicObject<I>::SpareC() {
+  return TJS_E_NOTIMPL;
+}
 
-// ----- ScriptObject -----------------------------------------------------------
-ScriptObject::ScriptObject() = default;
+// ----- BasicScriptObject -----------------------------------------------------------
+template <class B>
+BasicScriptObject<B>::BasicScriptObject() = default;
 
-ScriptObject::~ScriptObject() {
+template <class B>
+BasicScriptObject<B>::~BasicScriptObject() {
   // Members go first (they may refer back to engine state), then the native
   // instances get their final call.
   std::vector<Member> members;
@@ -155,26 +201,33 @@ ScriptObject::~ScriptObject() {
     if (entry.second) entry.second->OnDestruct();
 }
 
-void ScriptObject::OnFinalRelease() { Invalidate(); }
+template <class B>
+void BasicScriptObject<B>::OnFinalRelease() {
+  Invalidate();
+}
 
-void ScriptObject::Invalidate() {
+template <class B>
+void BasicScriptObject<B>::Invalidate() {
   if (!Valid_) return;
   Valid_ = false;
   for (auto &entry : Natives_)
     if (entry.second) entry.second->OnInvalidate();
 }
 
-ScriptObject::Member *ScriptObject::FindMutable(std::u16string_view name) {
+template <class B>
+ObjectMember *BasicScriptObject<B>::FindMutable(std::u16string_view name) {
   for (auto &m : Members_)
     if (m.Name == name) return &m;
   return nullptr;
 }
 
-const ScriptObject::Member *ScriptObject::Find(std::u16string_view name) const {
-  return const_cast<ScriptObject *>(this)->FindMutable(name);
+template <class B>
+const ObjectMember *BasicScriptObject<B>::Find(std::u16string_view name) const {
+  return const_cast<BasicScriptObject *>(this)->FindMutable(name);
 }
 
-void ScriptObject::Put(std::u16string_view name, const tTJSVariant &value, tjs_uint32 flags) {
+template <class B>
+void BasicScriptObject<B>::Put(std::u16string_view name, const tTJSVariant &value, tjs_uint32 flags) {
   if (Member *m = FindMutable(name)) {
     tTJSVariant old(m->Value);  // released after the new value is in place
     m->Value = value;
@@ -184,7 +237,8 @@ void ScriptObject::Put(std::u16string_view name, const tTJSVariant &value, tjs_u
   Members_.push_back(Member{std::u16string(name), flags, value});
 }
 
-bool ScriptObject::Erase(std::u16string_view name) {
+template <class B>
+bool BasicScriptObject<B>::Erase(std::u16string_view name) {
   auto it = std::find_if(Members_.begin(), Members_.end(), [&](const Member &m) { return m.Name == name; });
   if (it == Members_.end()) return false;
   tTJSVariant old(it->Value);  // released after the member is gone
@@ -192,9 +246,10 @@ bool ScriptObject::Erase(std::u16string_view name) {
   return true;
 }
 
-tjs_error TJS_INTF_METHOD ScriptObject::CallMember(tjs_uint32 flag, const tjs_char *membername, tjs_uint32 *hint,
-                                                   tTJSVariant *result, tjs_int numparams, tTJSVariant **param,
-                                                   iTJSDispatch2 *objthis) {
+template <class B>
+tjs_error TJS_INTF_METHOD BasicScriptObject<B>::CallMember(tjs_uint32 flag, const tjs_char *membername,
+                                                           tjs_uint32 *hint, tTJSVariant *result, tjs_int numparams,
+                                                           tTJSVariant **param, iTJSDispatch2 *objthis) {
   if (!membername) return TJS_E_NOTIMPL;
   const Member *m = Find(membername);
   if (!m) return TJS_E_MEMBERNOTFOUND;
@@ -207,8 +262,9 @@ tjs_error TJS_INTF_METHOD ScriptObject::CallMember(tjs_uint32 flag, const tjs_ch
                             context ? context : objthis);
 }
 
-tjs_error TJS_INTF_METHOD ScriptObject::GetMember(tjs_uint32 flag, const tjs_char *membername, tjs_uint32 *,
-                                                  tTJSVariant *result, iTJSDispatch2 *objthis) {
+template <class B>
+tjs_error TJS_INTF_METHOD BasicScriptObject<B>::GetMember(tjs_uint32 flag, const tjs_char *membername, tjs_uint32 *,
+                                                          tTJSVariant *result, iTJSDispatch2 *objthis) {
   if (!membername) return TJS_E_NOTIMPL;
   const Member *m = Find(membername);
   if (!m) return TJS_E_MEMBERNOTFOUND;
@@ -227,8 +283,9 @@ tjs_error TJS_INTF_METHOD ScriptObject::GetMember(tjs_uint32 flag, const tjs_cha
   return TJS_S_OK;
 }
 
-tjs_error TJS_INTF_METHOD ScriptObject::SetMember(tjs_uint32 flag, const tjs_char *membername, tjs_uint32 *,
-                                                  const tTJSVariant *param, iTJSDispatch2 *objthis) {
+template <class B>
+tjs_error TJS_INTF_METHOD BasicScriptObject<B>::SetMember(tjs_uint32 flag, const tjs_char *membername, tjs_uint32 *,
+                                                          const tTJSVariant *param, iTJSDispatch2 *objthis) {
   if (!membername) return TJS_E_NOTIMPL;
   if (!param) return TJS_E_INVALIDPARAM;
   if (RefuseSetMember && RefuseSetMember(membername)) return TJS_E_ACCESSDENYED;
@@ -244,15 +301,17 @@ tjs_error TJS_INTF_METHOD ScriptObject::SetMember(tjs_uint32 flag, const tjs_cha
   return TJS_S_OK;
 }
 
-tjs_error TJS_INTF_METHOD ScriptObject::CountMembers(tjs_int *result, const tjs_char *membername, tjs_uint32 *,
-                                                     iTJSDispatch2 *) {
+template <class B>
+tjs_error TJS_INTF_METHOD BasicScriptObject<B>::CountMembers(tjs_int *result, const tjs_char *membername,
+                                                             tjs_uint32 *, iTJSDispatch2 *) {
   if (membername) return TJS_E_MEMBERNOTFOUND;
   if (result) *result = static_cast<tjs_int>(Members_.size());
   return TJS_S_OK;
 }
 
-tjs_error TJS_INTF_METHOD ScriptObject::EnumerateMembers(tjs_uint32 flag, tTJSVariantClosure *callback,
-                                                         iTJSDispatch2 *) {
+template <class B>
+tjs_error TJS_INTF_METHOD BasicScriptObject<B>::EnumerateMembers(tjs_uint32 flag, tTJSVariantClosure *callback,
+                                                                 iTJSDispatch2 *) {
   if (!callback || !callback->Object) return TJS_E_INVALIDPARAM;
   (void)flag;
   // Walk a snapshot: the callback may change the members.
@@ -270,15 +329,18 @@ tjs_error TJS_INTF_METHOD ScriptObject::EnumerateMembers(tjs_uint32 flag, tTJSVa
   return TJS_S_OK;
 }
 
-tjs_error TJS_INTF_METHOD ScriptObject::RemoveMember(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
-                                                     iTJSDispatch2 *) {
+template <class B>
+tjs_error TJS_INTF_METHOD BasicScriptObject<B>::RemoveMember(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
+                                                             iTJSDispatch2 *) {
   if (!membername) return TJS_E_NOTIMPL;
   if (RefuseRemoveMember && RefuseRemoveMember(membername)) return TJS_E_ACCESSDENYED;
   return Erase(membername) ? TJS_S_OK : TJS_E_MEMBERNOTFOUND;
 }
 
-tjs_error TJS_INTF_METHOD ScriptObject::CheckInstanceOf(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
-                                                        const tjs_char *classname, iTJSDispatch2 *) {
+template <class B>
+tjs_error TJS_INTF_METHOD BasicScriptObject<B>::CheckInstanceOf(tjs_uint32, const tjs_char *membername,
+                                                                tjs_uint32 *, const tjs_char *classname,
+                                                                iTJSDispatch2 *) {
   if (membername) return TJS_E_MEMBERNOTFOUND;
   if (TJS_stricmp(classname, u"Object") == 0) return TJS_S_TRUE;
   for (auto &n : ClassNames_)
@@ -286,8 +348,9 @@ tjs_error TJS_INTF_METHOD ScriptObject::CheckInstanceOf(tjs_uint32, const tjs_ch
   return TJS_S_FALSE;
 }
 
-tjs_error TJS_INTF_METHOD ScriptObject::NativeInstanceAccess(tjs_uint32 flag, tjs_int32 classid,
-                                                             iTJSNativeInstance **pointer) {
+template <class B>
+tjs_error TJS_INTF_METHOD BasicScriptObject<B>::NativeInstanceAccess(tjs_uint32 flag, tjs_int32 classid,
+                                                                     iTJSNativeInstance **pointer) {
   if (!pointer) return TJS_E_INVALIDPARAM;
   if (flag == TJS_NIS_GETINSTANCE) {
     auto it = Natives_.find(classid);
@@ -302,18 +365,27 @@ tjs_error TJS_INTF_METHOD ScriptObject::NativeInstanceAccess(tjs_uint32 flag, tj
   return TJS_E_NOTIMPL;
 }
 
-tjs_error TJS_INTF_METHOD ScriptObject::InvalidateMember(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
-                                                         iTJSDispatch2 *) {
+template <class B>
+tjs_error TJS_INTF_METHOD BasicScriptObject<B>::InvalidateMember(tjs_uint32, const tjs_char *membername,
+                                                                 tjs_uint32 *, iTJSDispatch2 *) {
   if (membername) return Find(membername) ? TJS_S_OK : TJS_E_MEMBERNOTFOUND;
   Invalidate();
   return TJS_S_OK;
 }
 
-tjs_error TJS_INTF_METHOD ScriptObject::CheckMemberValid(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
-                                                         iTJSDispatch2 *) {
+template <class B>
+tjs_error TJS_INTF_METHOD BasicScriptObject<B>::CheckMemberValid(tjs_uint32, const tjs_char *membername,
+                                                                 tjs_uint32 *, iTJSDispatch2 *) {
   if (membername) return Find(membername) ? TJS_S_TRUE : TJS_E_MEMBERNOTFOUND;
   return Valid_ ? TJS_S_TRUE : TJS_S_FALSE;
 }
+
+// The engine object types built on these templates.
+template class BasicObject<iTJSDispatch2>;
+template class BasicObject<tTJSNativeClassForPlugin>;
+template class BasicObject<tTJSNativeClassMethod>;
+template class BasicScriptObject<ObjectBase>;
+template class BasicScriptObject<BasicObject<tTJSNativeClassForPlugin>>;
 
 ScriptObject *NewDictionary() {
   auto *d = new ScriptObject();

@@ -6,6 +6,15 @@
 // flags, native instances kept per class id, invalidation, and failure
 // injection for tests. Dictionaries and the global object are ScriptObjects.
 //
+// Both behaviours are written once as templates over the engine interface the
+// object presents, so that engine objects of other interface types (a native
+// class object is a tTJSNativeClassForPlugin, a native method a
+// tTJSNativeClassMethod; both derive from iTJSDispatch2) reuse them:
+//   BasicObject<Interface>      reference counting and defaults;
+//   BasicScriptObject<Base>     members etc. on top of a BasicObject.
+// ObjectBase and ScriptObject are the plain-iTJSDispatch2 forms. The templates
+// are instantiated in objects.cpp for the interfaces listed there.
+//
 // Member semantics (the engine's choice, relied on by the plug-ins):
 //   * GetMember / SetMember with TJS_IGNOREPROP (0x800) in the flag read or
 //     store the member's value as it is. Without it, a member holding an
@@ -29,11 +38,12 @@
 
 namespace standin {
 
-class ObjectBase : public iTJSDispatch2 {
+template <class Interface>
+class BasicObject : public Interface {
  public:
-  ObjectBase();
-  ObjectBase(const ObjectBase &) = delete;
-  ObjectBase &operator=(const ObjectBase &) = delete;
+  BasicObject();
+  BasicObject(const BasicObject &) = delete;
+  BasicObject &operator=(const BasicObject &) = delete;
 
   tjs_uint TJS_INTF_METHOD AddRef() override;
   tjs_uint TJS_INTF_METHOD Release() override;
@@ -92,7 +102,7 @@ class ObjectBase : public iTJSDispatch2 {
   tjs_error TJS_INTF_METHOD SpareC() override;
 
  protected:
-  virtual ~ObjectBase();
+  virtual ~BasicObject();
   // Runs at the final Release, before the destructor (members still alive).
   virtual void OnFinalRelease() {}
 
@@ -100,15 +110,24 @@ class ObjectBase : public iTJSDispatch2 {
   tjs_uint RefCount_ = 1;
 };
 
-class ScriptObject : public ObjectBase {
- public:
-  struct Member {
-    std::u16string Name;
-    tjs_uint32 Flags = 0;
-    tTJSVariant Value;
-  };
+class ObjectBase : public BasicObject<iTJSDispatch2> {
+ protected:
+  ~ObjectBase() override = default;
+};
 
-  ScriptObject();
+// One named member of a script object.
+struct ObjectMember {
+  std::u16string Name;
+  tjs_uint32 Flags = 0;
+  tTJSVariant Value;
+};
+
+template <class Base>
+class BasicScriptObject : public Base {
+ public:
+  using Member = ObjectMember;
+
+  BasicScriptObject();
 
   tjs_error TJS_INTF_METHOD CallMember(tjs_uint32 flag, const tjs_char *membername, tjs_uint32 *hint,
                                        tTJSVariant *result, tjs_int numparams, tTJSVariant **param,
@@ -149,7 +168,7 @@ class ScriptObject : public ObjectBase {
   std::function<bool(std::u16string_view)> RefuseRemoveMember;
 
  protected:
-  ~ScriptObject() override;
+  ~BasicScriptObject() override;
   void OnFinalRelease() override;
 
  private:
@@ -159,6 +178,17 @@ class ScriptObject : public ObjectBase {
   std::vector<std::u16string> ClassNames_;
   bool Valid_ = true;
 };
+
+class ScriptObject : public BasicScriptObject<ObjectBase> {
+ protected:
+  ~ScriptObject() override = default;
+};
+
+extern template class BasicObject<iTJSDispatch2>;
+extern template class BasicObject<tTJSNativeClassForPlugin>;
+extern template class BasicObject<tTJSNativeClassMethod>;
+extern template class BasicScriptObject<ObjectBase>;
+extern template class BasicScriptObject<BasicObject<tTJSNativeClassForPlugin>>;
 
 // A new empty dictionary (a ScriptObject answering "Dictionary"), one reference.
 ScriptObject *NewDictionary();

@@ -1,0 +1,125 @@
+// proxy_storage.cpp — ProxyStorage: the map, the name lookup and the nine
+// media operations.
+#include "proxy_storage.h"
+
+#include "dict_member_get_caller.h"
+#include "hostlink.h"
+
+namespace {
+
+constexpr const tjs_char *kMapName = u"ProxyStorageMap";
+constexpr const tjs_char *kCannotOpen = u"cannot open proxyfile:%1";
+
+[[noreturn]] void RaiseCannotOpen(const ttstr &name) { TVPThrowExceptionMessage(kCannotOpen, name); }
+
+// The plug-in's reference to an IStream, dropped when the scope ends, also
+// when an engine error passes.
+class StreamReference {
+ public:
+  explicit StreamReference(IStream *stream) : Stream(stream) {}
+  ~StreamReference() { Stream->Release(); }
+  StreamReference(const StreamReference &) = delete;
+  StreamReference &operator=(const StreamReference &) = delete;
+
+ private:
+  IStream *Stream;
+};
+
+// The creator's reference to a dispatch object, released when the scope ends.
+class DispatchReference {
+ public:
+  explicit DispatchReference(iTJSDispatch2 *object) : Object(object) {}
+  ~DispatchReference() { Object->Release(); }
+  DispatchReference(const DispatchReference &) = delete;
+  DispatchReference &operator=(const DispatchReference &) = delete;
+  iTJSDispatch2 *Get() const { return Object; }
+
+ private:
+  iTJSDispatch2 *Object;
+};
+
+// Wraps `stream` as an engine stream; the plug-in's own reference to the
+// IStream goes whatever the adapter call does (the adapter keeps its own).
+tTJSBinaryStream *AdaptDroppingStream(IStream *stream) {
+  StreamReference reference(stream);
+  return TVPCreateBinaryStreamAdapter(stream);
+}
+
+// TVPDoTryBlock steps of ToLocalName; `data` is the ttstr being rewritten.
+void TJS_ENGINE_CALL RewriteAsLocalName(void *data) { TVPGetLocalName(*static_cast<ttstr *>(data)); }
+bool TJS_ENGINE_CALL ForgetLocalName(void *data, const tTVPExceptionDesc &) {
+  static_cast<ttstr *>(data)->Clear();
+  return false;  // the error ends here
+}
+
+}  // namespace
+
+ProxyStorage::ProxyStorage() : Map(), RefCount(1) {
+  iTJSDispatch2 *dictionary = TJSCreateDictionaryObject(nullptr);
+  if (!dictionary) return;  // HasMap() stays false; the link step refuses
+  DispatchReference creation(dictionary);
+  Map = tTJSVariant(dictionary, dictionary);
+  TVPRegisterGlobalObject(kMapName, dictionary);  // a refusal leaves the map unreachable by name only
+}
+
+ProxyStorage::~ProxyStorage() {
+  if (HasMap()) TVPRemoveGlobalObject(kMapName);
+}
+
+void TJS_INTF_METHOD ProxyStorage::AddRef() { ++RefCount; }
+
+void TJS_INTF_METHOD ProxyStorage::Release() {
+  if (RefCount == 1) {
+    delete this;
+    return;
+  }
+  --RefCount;
+}
+
+void TJS_INTF_METHOD ProxyStorage::GetMediaName(ttstr &name) { name = "proxy"; }
+void TJS_INTF_METHOD ProxyStorage::NormalizeDomain(ttstr &) {}
+void TJS_INTF_METHOD ProxyStorage::NormalizePath(ttstr &) {}
+
+bool ProxyStorage::LookUpProxyTarget(ttstr name, ttstr *target) const {
+  iTJSDispatch2 *dictionary = Map.AsObjectNoAddRef();
+  if (!dictionary) return false;
+  name.ToLowerCase();
+  tjs_uint32 *hint = name.GetHint();  // first: it may give an empty string its own body
+  tTJSVariant value;
+  const tjs_error hr = dictionary->GetMember(0, name.c_str(), hint, &value, dictionary);
+  if (TJS_FAILED(hr)) return false;
+  if (value.Type() != tvtString) return false;
+  if (target) *target = value.GetString();
+  return true;
+}
+
+bool TJS_INTF_METHOD ProxyStorage::StorageExists(const ttstr &name) { return LookUpProxyTarget(name, nullptr); }
+
+tTJSBinaryStream *TJS_INTF_METHOD ProxyStorage::OpenStream(const ttstr &name, tjs_uint32 flags) {
+  ttstr target;
+  if (!LookUpProxyTarget(name, &target)) RaiseCannotOpen(name);
+  IStream *stream = TVPCreateIStream(target, flags);
+  if (!stream) RaiseCannotOpen(name);
+  tTJSBinaryStream *adapter = AdaptDroppingStream(stream);
+  if (!adapter) RaiseCannotOpen(name);
+  return adapter;
+}
+
+void TJS_INTF_METHOD ProxyStorage::ListFolder(const ttstr &name, iTVPStorageLister *lister) {
+  iTJSDispatch2 *dictionary = Map.AsObjectNoAddRef();
+  if (!dictionary) return;
+  DispatchReference caller(new DictMemberGetCaller(name, lister));
+  tTJSVariantClosure callback{caller.Get(), nullptr};
+  dictionary->EnumerateMembers(TJS_ENUM_NO_VALUE, &callback, dictionary);
+}
+
+void TJS_INTF_METHOD ProxyStorage::ToLocalName(ttstr &name) {
+  ttstr target;
+  if (!LookUpProxyTarget(name, &target)) {
+    name.Clear();
+    return;
+  }
+  ttstr local(target);
+  TVPDoTryBlock(RewriteAsLocalName, ForgetLocalName, nullptr, &local);
+  name = local;
+}

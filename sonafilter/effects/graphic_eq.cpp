@@ -1,0 +1,166 @@
+// graphic_eq.cpp — EffectGEQ: band design (at Setup) and the per-sample
+// parallel sum of the ten bands.
+#include "effects/graphic_eq.h"
+
+#include <algorithm>
+#include <cmath>
+
+const float EffectGEQ::kBandFrequencies[EffectGEQ::kBandCount] = {31.5f, 63.0f,   125.0f,  250.0f,  500.0f,
+                                                                  1000.0f, 2000.0f, 4000.0f, 8000.0f, 16000.0f};
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr int kLowShelf = 0;
+constexpr int kHighShelf = EffectGEQ::kBandCount - 1;
+
+bool IsShelf(int band) { return band == kLowShelf || band == kHighShelf; }
+
+// The gain a band is designed with. The allpass formulas are meant for
+// positive gains: 0 puts a pole on the unit circle, some negative gains zero a
+// denominator, and an infinite gain makes H infinite, so a gain of 0 or less
+// (or below kMinGain) is treated as kMinGain, -80 dB, which is as close to
+// "band off" as the formulas stay stable, and gains above kMaxGain (+80 dB,
+// +inf included) as kMaxGain. A gain that is not a number has no meaning and
+// leaves the band flat.
+double DesignGain(float gain) {
+  if (std::isnan(gain)) return 1.0;
+  return std::clamp(static_cast<double>(gain), EffectGEQ::kMinGain, EffectGEQ::kMaxGain);
+}
+
+// A band can be realised at this rate only while its tangent frequency and its
+// centre lie below half the rate: from there up the allpass coefficient
+// reaches magnitude 1 (the section never settles) or the band would alias to a
+// frequency it does not name.
+bool Realisable(int band, double frequency, double sampleRate) {
+  if (!(sampleRate > 0.0) || !std::isfinite(sampleRate)) return false;
+  const double nyquist = sampleRate / 2.0;
+  const double tangentFrequency = IsShelf(band) ? frequency : frequency * 2.0 / 3.0;
+  return tangentFrequency < nyquist && frequency < nyquist;
+}
+
+// Whether the rounded coefficients keep the band's allpass strictly stable
+// (first order: |c| < 1; second order, denominator 1 + d z^-1 - c z^-2:
+// |c| < 1 and |d| < 1 - c).
+bool Stable(int band, const BandCoef &coef) {
+  const double c = coef.C;
+  const double d = coef.D;
+  if (!(std::fabs(c) < 1.0)) return false;
+  return IsShelf(band) || std::fabs(d) < 1.0 - c;
+}
+
+inline float FlushTiny(float v) { return std::fabs(v) < EffectGEQ::kSilenceFloor ? 0.0f : v; }
+
+// Clears memory that has decayed below the floor, so that silence after sound
+// reaches exact zeros instead of lingering as subnormal values.
+void FlushTinyStates(ChannelState &state) {
+  for (BandState &band : state.Bands) {
+    band.S = FlushTiny(band.S);
+    band.X1 = FlushTiny(band.X1);
+    band.X2 = FlushTiny(band.X2);
+    band.Y1 = FlushTiny(band.Y1);
+    band.Y2 = FlushTiny(band.Y2);
+  }
+}
+
+// First-order allpass section of a shelf: returns its output, updates S.
+inline float ShelfAllpass(float x, float c, BandState &s) {
+  const float t = x - c * s.S;
+  const float a = c * t + s.S;
+  s.S = t;
+  return a;
+}
+
+// Second-order allpass section of a peak band: returns its output.
+inline float PeakAllpass(float x, float c, float d, BandState &s) {
+  const float a = -c * x + d * s.X1 + s.X2 - d * s.Y1 + c * s.Y2;
+  s.X2 = s.X1;
+  s.X1 = x;
+  s.Y2 = s.Y1;
+  s.Y1 = a;
+  return a;
+}
+
+}  // namespace
+
+EffectGEQ::EffectGEQ() { std::fill(std::begin(Gains), std::end(Gains), 1.0f); }
+
+void EffectGEQ::SetGain(tjs_int index, float gain) {
+  if (static_cast<tjs_uint>(index) >= kBandCount) return;
+  Gains[index] = gain;
+}
+
+float EffectGEQ::Gain(tjs_int index) const {
+  if (static_cast<tjs_uint>(index) >= kBandCount) return 0.0f;
+  return Gains[index];
+}
+
+// A band that cannot be realised at this rate, or whose rounded coefficients
+// would not be strictly stable, gets all-zero coefficients: H = 0 leaves the
+// signal as it is, and the output stays finite for every finite input.
+BandCoef EffectGEQ::DesignBand(int band, float gain, float sampleRate) {
+  const double fs = sampleRate;
+  const double f = kBandFrequencies[band];
+  if (!Realisable(band, f, fs)) return {};
+  const double g = DesignGain(gain);
+  const double tangentFrequency = IsShelf(band) ? f : f * 2.0 / 3.0;
+  const double k = static_cast<float>(std::tan(kPi * tangentFrequency / fs));
+  double c;
+  if (g > 1.0)
+    c = (k - 1.0) / (k + 1.0);
+  else if (band == kHighShelf)
+    c = (g * k - 1.0) / (g * k + 1.0);
+  else
+    c = (k - g) / (k + g);
+  const double d = IsShelf(band) ? 0.0 : -(1.0 - c) * std::cos(2.0 * kPi * f / fs);
+  const double h = (g - 1.0) * 0.5;
+  const BandCoef coef{static_cast<float>(c), static_cast<float>(d), static_cast<float>(h)};
+  return Stable(band, coef) ? coef : BandCoef{};
+}
+
+void EffectGEQ::Setup(float sampleRate, int channels) {
+  States.assign(static_cast<size_t>(std::max(channels, 0)), ChannelState{});
+  for (int band = 0; band < kBandCount; ++band) Bands[band] = DesignBand(band, Gains[band], sampleRate);
+}
+
+void EffectGEQ::Reset() { std::fill(States.begin(), States.end(), ChannelState{}); }
+
+tjs_int32 EffectGEQ::Process(float *out, const float *in, tjs_uint32 frames, tjs_uint32 channels) {
+  for (tjs_uint32 ch = 0; ch < channels; ++ch) {
+    if (ch < States.size()) {
+      EqualizeChannel(States[ch], out, in, frames, channels, ch);
+      continue;
+    }
+    for (size_t j = 0; j < frames; ++j) out[j * channels + ch] = in[j * channels + ch];
+  }
+  return static_cast<tjs_int32>(frames);
+}
+
+// The memory is worked on in a local copy: the compiler cannot know that the
+// output samples do not alias it, and would otherwise store and reload every
+// state value at every sample.
+void EffectGEQ::EqualizeChannel(ChannelState &state, float *out, const float *in, tjs_uint32 frames,
+                                tjs_uint32 channels, tjs_uint32 channel) const {
+  ChannelState local = state;
+  for (size_t j = 0; j < frames; ++j) {
+    const size_t index = j * channels + channel;
+    out[index] = EqualizeSample(in[index], local);
+  }
+  FlushTinyStates(local);
+  state = local;
+}
+
+// The input plus each band's contribution; bands with H = 0 contribute
+// nothing and are skipped.
+float EffectGEQ::EqualizeSample(float x, ChannelState &state) const {
+  float y = x;
+  const BandCoef &low = Bands[kLowShelf];
+  if (low.H != 0.0f) y += low.H * (x + ShelfAllpass(x, low.C, state.Bands[kLowShelf]));
+  for (int band = kLowShelf + 1; band < kHighShelf; ++band) {
+    const BandCoef &peak = Bands[band];
+    if (peak.H != 0.0f) y += peak.H * (x - PeakAllpass(x, peak.C, peak.D, state.Bands[band]));
+  }
+  const BandCoef &high = Bands[kHighShelf];
+  if (high.H != 0.0f) y += high.H * (x - ShelfAllpass(x, high.C, state.Bands[kHighShelf]));
+  return y;
+}

@@ -1,0 +1,169 @@
+// sound.h — the stand-in engine's sound side: its PCM converter (the
+// engine function TVPConvertPCMToFloat, declared in hostengine.h), sample
+// sources over memory and over audio files, and a sound buffer that pulls
+// blocks through a chain of wave filters, for tests, tools and benchmarks.
+//
+// Sample formats the engine produces and converts (little-endian):
+//   8 bits in 1 byte   unsigned, silence at 128
+//   16 bits in 2 bytes signed
+//   24 bits in 3 bytes signed
+//   24 bits in 4 bytes signed 32-bit container holding the 24 significant
+//                      bits in its high three bytes (the low byte is padding)
+//   32 bits in 4 bytes signed
+//   32-bit float       IEEE single, full scale at +-1.0 (float flag set)
+// In general an integer sample of B bytes keeps its significant bits at the
+// top of the container; the converter ignores the bits below them and divides
+// the signed container value by 2^(8B-1), so every format maps full scale to
+// [-1.0, 1.0) (8-bit: (v - 128) / 128; 16-bit: v / 32768; 24-bit: v / 2^23).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hostengine.h"
+
+// The stand-in's label information for one block: labels a source reports
+// with the frame (within the block) at which each falls. Filters pass it on
+// untouched; the sound buffer collects it.
+class tTVPWaveLabels {
+ public:
+  struct Label {
+    tjs_uint32 Frame;  // offset within the block
+    std::string Name;
+  };
+  std::vector<Label> Items;
+};
+
+namespace standin {
+
+// A format record as the engine fills it: the named fields set, the opaque
+// bytes zero.
+tTVPWaveFormat WaveFormat(tjs_uint32 rate, tjs_uint32 channels, tjs_uint32 bits, tjs_uint32 bytes,
+                          bool isFloat = false);
+tjs_uint32 FrameBytes(const tTVPWaveFormat &format);  // channels x bytes per sample
+
+// Calls of TVPConvertPCMToFloat since the process started.
+long PcmConversions();
+
+// ----- sources -------------------------------------------------------------
+// A source over bytes in memory: each Decode hands out the next frames; the
+// block that reaches the end is short.
+class MemorySource final : public tTVPSampleAndLabelSource {
+ public:
+  MemorySource(const tTVPWaveFormat &format, std::vector<uint8_t> bytes);
+  ~MemorySource();
+  // Float or signed 16-bit samples, interleaved.
+  static MemorySource OfFloats(tjs_uint32 rate, tjs_uint32 channels, const std::vector<float> &samples);
+  static MemorySource OfInt16(tjs_uint32 rate, tjs_uint32 channels, const std::vector<int16_t> &samples);
+  MemorySource(MemorySource &&) = default;
+
+  void TJS_INTF_METHOD Decode(void *dest, tjs_uint32 frames, tjs_uint32 &rendered, tTVPWaveLabels &labels) override;
+  const tTVPWaveFormat &TJS_INTF_METHOD GetFormat() override { return Format_; }
+  void TJS_INTF_METHOD Notify() override { ++Notifies_; }
+
+  // Reports `name` in the block that contains frame `frame`.
+  void AddLabel(tjs_uint64 frame, std::string name);
+  void Rewind() { Position_ = 0; }
+  tjs_uint64 Position() const { return Position_; }  // frames handed out
+  int Decodes() const { return Decodes_; }
+  int Notifies() const { return Notifies_; }
+  const void *LastDest() const { return LastDest_; }  // buffer of the last Decode
+  const tTVPWaveLabels *LastLabels() const { return LastLabels_; }
+
+ private:
+  tTVPWaveFormat Format_;
+  std::vector<uint8_t> Bytes_;
+  std::vector<std::pair<tjs_uint64, std::string>> Labels_;
+  tjs_uint64 Position_ = 0;
+  int Decodes_ = 0;
+  int Notifies_ = 0;
+  const void *LastDest_ = nullptr;
+  const tTVPWaveLabels *LastLabels_ = nullptr;
+};
+
+#if defined(STANDIN_HAVE_SNDFILE)
+// A source over an audio file read with libsndfile. The format record holds
+// the file's rate and channels; the samples keep the file's precision:
+// 8-bit files give unsigned 8-bit samples, 16-bit ones 16-bit, 24-bit ones
+// 24 bits in 3 bytes, 32-bit ones 32-bit; float, double and compressed files
+// give 32-bit floats. Raises EngineError when the file cannot be opened.
+class FileSource final : public tTVPSampleAndLabelSource {
+ public:
+  explicit FileSource(const std::string &path);
+  ~FileSource();
+  FileSource(const FileSource &) = delete;
+  FileSource &operator=(const FileSource &) = delete;
+
+  void TJS_INTF_METHOD Decode(void *dest, tjs_uint32 frames, tjs_uint32 &rendered, tTVPWaveLabels &labels) override;
+  const tTVPWaveFormat &TJS_INTF_METHOD GetFormat() override { return Format_; }
+  void TJS_INTF_METHOD Notify() override {}
+
+  tjs_uint64 TotalFrames() const { return TotalFrames_; }
+
+ private:
+  struct File;
+  std::unique_ptr<File> File_;
+  tTVPWaveFormat Format_;
+  tjs_uint64 TotalFrames_ = 0;
+  std::vector<int32_t> Scratch_;  // integer samples as libsndfile delivers them
+};
+#endif  // STANDIN_HAVE_SNDFILE
+
+// ----- sound buffer ----------------------------------------------------------
+// What a sound buffer played: the output of its last source.
+struct PlayedSound {
+  tTVPWaveFormat Format{};          // the format of the chain's output
+  std::vector<uint8_t> Bytes;       // every rendered frame, in Format
+  std::vector<tjs_uint32> Blocks;   // the rendered count of each pulled block
+  std::vector<tTVPWaveLabels::Label> Labels;  // labels, Frame counted from the start of the output
+  tjs_uint64 Frames() const;
+  std::vector<float> Floats() const;  // Bytes converted with TVPConvertPCMToFloat
+};
+
+// A sound buffer: reads from a source through a chain of wave filters, as the
+// engine does. Filters and the source are borrowed; the chain is attached on
+// Attach (each filter's AttachSource receives the previous output) and
+// detached, last filter first, on Detach or destruction.
+class SoundBuffer {
+ public:
+  explicit SoundBuffer(tTVPSampleAndLabelSource &source);
+  ~SoundBuffer();
+  SoundBuffer(const SoundBuffer &) = delete;
+  SoundBuffer &operator=(const SoundBuffer &) = delete;
+
+  // Appends a filter to the chain (before Attach).
+  void AddFilter(iTVPBasicWaveFilter *filter);
+
+  // Attaches the chain. An engine exception from a filter's AttachSource
+  // passes on after the filters attached before it have been detached again;
+  // the failing filter itself is left as its AttachSource left it.
+  void Attach();
+  // ResetState on every filter, first to last.
+  void ResetState();
+  // Pulls one block of `frames` frames from the chain's output, appends the
+  // rendered frames to Played() and returns how many were rendered.
+  tjs_uint32 PullBlock(tjs_uint32 frames);
+  // DetachSource on every attached filter, last to first.
+  void Detach();
+
+  // Attach, pull blocks of `blockFrames` until the first short one (at most
+  // `maxBlocks`), Detach; returns everything played (also on failure the
+  // chain is detached before the exception passes on).
+  PlayedSound Play(tjs_uint32 blockFrames, size_t maxBlocks = 1u << 20);
+
+  tTVPSampleAndLabelSource *Output() const { return Output_; }  // null until attached
+  const PlayedSound &Played() const { return Played_; }
+
+ private:
+  tTVPSampleAndLabelSource &Source_;
+  std::vector<iTVPBasicWaveFilter *> Filters_;
+  size_t Attached_ = 0;  // filters whose AttachSource succeeded
+  tTVPSampleAndLabelSource *Output_ = nullptr;
+  std::vector<uint8_t> Block_;
+  tTVPWaveLabels Labels_;
+  PlayedSound Played_;
+};
+
+}  // namespace standin
