@@ -2,7 +2,8 @@
 #
 # This repository never builds STK. The Windows build links an STK that was
 # built for 32-bit Windows with the same MinGW-w64 compiler (i686, DWARF-2
-# exceptions) and installed under one prefix, named by STK_WINDOWS_PREFIX:
+# exceptions, posix threads) and installed under one prefix, named by
+# STK_WINDOWS_PREFIX:
 #   ${STK_WINDOWS_PREFIX}/include/stk/FreeVerb.h   (STK's headers, included as <stk/...>)
 #   ${STK_WINDOWS_PREFIX}/lib/libstk.a             (the static library)
 # A static library keeps sonafilter.dll free of further DLLs beside the MinGW
@@ -38,6 +39,6 @@ if(PLUGINS_STK_FOR_WINDOWS)
 else()
   message(WARNING "sonafilter.dll is skipped: it needs an STK built for 32-bit Windows, and ${stk_missing}. "
                   "Point the build at one with -DSTK_WINDOWS_PREFIX=<prefix> (holding include/stk/FreeVerb.h "
-                  "and lib/libstk.a, built with i686-w64-mingw32-g++). relaystore.dll, the stand-in engine "
+                  "and lib/libstk.a, built with i686-w64-mingw32-g++-posix). relaystore.dll, the stand-in engine "
                   "and the tests are built without it.")
 endif()

@@ -37,11 +37,11 @@ if(EXISTS /usr/include/nlohmann/json.hpp AND NOT EXISTS ${host_headers}/nlohmann
   file(MAKE_DIRECTORY ${host_headers})
   file(CREATE_LINK /usr/include/nlohmann ${host_headers}/nlohmann SYMBOLIC)
 endif()
-file(WRITE ${host_packages}/nlohmann_json/nlohmann_jsonConfig.cmake
+file(CONFIGURE OUTPUT ${host_packages}/nlohmann_json/nlohmann_jsonConfig.cmake @ONLY CONTENT
 "if(NOT TARGET nlohmann_json::nlohmann_json)
   add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
   set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
-    INTERFACE_INCLUDE_DIRECTORIES ${host_headers})
+    INTERFACE_INCLUDE_DIRECTORIES @host_headers@)
 endif()
 ")
 set(nlohmann_json_DIR ${host_packages}/nlohmann_json CACHE PATH "nlohmann_json for the target (header-only)" FORCE)

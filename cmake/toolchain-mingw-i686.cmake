@@ -13,7 +13,9 @@
 #   unwinder keeps the table of registered frames per copy of libgcc. Measured
 #   under Wine: with libgcc and libstdc++ linked statically into each module,
 #   an exception thrown by the host through a frame of a DLL ends in
-#   std::terminate; with the shared runtime it is caught by the host. So every
+#   std::terminate; with the shared runtime it is caught by the host (the
+#   LinkProtocol tests in tests/hostlink that raise through the probe plug-in
+#   fail exactly so under a static runtime). So every
 #   module (plug-in DLLs, the stand-in engine's executables) links the shared
 #   runtime, and one copy of it serves the whole process: libgcc_s_dw2-1.dll,
 #   libstdc++-6.dll and libwinpthread-1.dll (which that libstdc++ imports).

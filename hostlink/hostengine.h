@@ -24,7 +24,7 @@
 //   * The legacy engine generation calls wave filters and sources through
 //     tables of plain functions declared with TJS_LEGACY_CALL (__cdecl on
 //     32-bit Windows, the default elsewhere), each taking its table's owner
-//     first (see the sound section).
+//     first (see the section "Legacy generation" at the end).
 //
 // Value storage
 //   * tTJSString holds one pointer-sized slot; tTJSVariant holds
@@ -495,8 +495,8 @@ void TVPDoTryBlock(tTVPTryBlockFunction try_, tTVPCatchBlockFunction catch_, tTV
 // ---------------------------------------------------------------------------
 // Sound: the wave format record, the wave filter and sample source interfaces
 // through which the engine's sound buffers pull sample blocks, and the
-// engine's PCM converter. (The legacy generation's entry tables for filters
-// and sources are declared with the bridge that implements them.)
+// engine's PCM converter. (How the legacy generation calls filters and
+// sources: section "Legacy generation" below.)
 // ---------------------------------------------------------------------------
 
 // The engine's format record: 40 bytes, little-endian, copied as a whole.
@@ -558,3 +558,73 @@ class iTVPBasicWaveFilter {
 // interleaved 32-bit floats in `dest` (format.Channels per frame), full scale
 // at +-1.0. Raises an engine exception for a format it cannot convert.
 void TVPConvertPCMToFloat(float *dest, const void *src, const tTVPWaveFormat &format, tjs_int frames);
+
+// ---------------------------------------------------------------------------
+// Legacy generation
+// ---------------------------------------------------------------------------
+// The engine exists in two generations. The current one calls filters and
+// sources through the virtual operations above. The legacy one makes no
+// virtual calls on them; it uses this binary convention instead:
+//
+//   * A legacy object is a plain struct whose first field points to a table
+//     of functions declared with TJS_LEGACY_CALL. Every entry takes the
+//     object itself first, then the arguments of the current generation's
+//     operation of the same slot, in the same order; an argument passed by
+//     reference there travels as a pointer here, and a reference result comes
+//     back as a pointer.
+//   * A filter's table has four entries: AttachSource, DetachSource, Refresh,
+//     ResetState (the slots of iTVPBasicWaveFilter without its destructor:
+//     the engine never destroys a filter).
+//   * A source's table has four entries: Decode, GetFormat and two entries
+//     without arguments that do nothing.
+//   * The engine never frees a legacy object and never copies its table.
+//
+// Which generation a module runs in is told by two native class ids the
+// legacy engine registers before any plug-in links: "CDDASoundBuffer" has
+// id 9 and "MIDISoundBuffer" id 10. An engine without "CDDASoundBuffer", or
+// with other ids, is the current generation.
+//
+// A script hands a filter to the engine as the integer value of the effect
+// object's `interface` property: the address of the filter as an
+// iTVPBasicWaveFilter (current generation) or of its legacy filter object
+// (legacy generation), as a signed pointer-sized integer widened to 64 bits.
+// On 64-bit builds that is the whole address; on 32-bit builds it is the
+// address read as a signed 32-bit integer and sign-extended, so addresses at
+// or above 2 GiB give negative values, and converting the value back to a
+// pointer-sized integer restores the address exactly.
+
+struct tTVPLegacySampleSource;
+struct tTVPLegacyWaveFilter;
+
+struct tTVPLegacySampleSourceEntries {
+  // Decode(self, dest, frames, &rendered, &labels): as tTVPSampleAndLabelSource::Decode.
+  void(TJS_LEGACY_CALL *Decode)(tTVPLegacySampleSource *self, void *dest, tjs_uint32 frames, tjs_uint32 *rendered,
+                                tTVPWaveLabels *labels);
+  // GetFormat(self): the source's format record, valid while the source lives.
+  const tTVPWaveFormat *(TJS_LEGACY_CALL *GetFormat)(tTVPLegacySampleSource *self);
+  void(TJS_LEGACY_CALL *Spare3)(tTVPLegacySampleSource *self);  // does nothing
+  void(TJS_LEGACY_CALL *Spare4)(tTVPLegacySampleSource *self);  // does nothing
+};
+
+// A legacy sample source; implementations put their own fields after Entries.
+struct tTVPLegacySampleSource {
+  const tTVPLegacySampleSourceEntries *Entries;
+};
+
+struct tTVPLegacyWaveFilterEntries {
+  // AttachSource(self, upstream): the source the engine reads from from now on.
+  tTVPLegacySampleSource *(TJS_LEGACY_CALL *AttachSource)(tTVPLegacyWaveFilter *self,
+                                                          tTVPLegacySampleSource *upstream);
+  void(TJS_LEGACY_CALL *DetachSource)(tTVPLegacyWaveFilter *self);
+  void(TJS_LEGACY_CALL *Refresh)(tTVPLegacyWaveFilter *self);
+  void(TJS_LEGACY_CALL *ResetState)(tTVPLegacyWaveFilter *self);
+};
+
+// A legacy wave filter; implementations put their own fields after Entries.
+struct tTVPLegacyWaveFilter {
+  const tTVPLegacyWaveFilterEntries *Entries;
+};
+
+// Native class ids by which a legacy engine is recognised.
+constexpr tjs_int32 TVP_LEGACY_CDDA_CLASSID = 9;   // "CDDASoundBuffer"
+constexpr tjs_int32 TVP_LEGACY_MIDI_CLASSID = 10;  // "MIDISoundBuffer"

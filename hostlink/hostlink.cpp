@@ -4,6 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+// 32-bit Windows builds compute in SSE2 registers, not on the x87 stack (see
+// cmake/toolchain-mingw-i686.cmake): same rounding as the 64-bit builds.
+#if defined(_WIN32) && !defined(_WIN64) && defined(__GNUC__) && !defined(__SSE2_MATH__)
+#error "32-bit Windows plug-ins are built with -msse2 -mfpmath=sse"
+#endif
+
 iTVPFunctionExporter *FunctionExporter = nullptr;
 void *HostFunctionTable[kHostFunctionCount] = {};
 const char *const HostFunctionSignatures[kHostFunctionCount] = {

@@ -12,6 +12,26 @@ constexpr const tjs_char *kCannotOpen = u"cannot open proxyfile:%1";
 
 [[noreturn]] void RaiseCannotOpen(const ttstr &name) { TVPThrowExceptionMessage(kCannotOpen, name); }
 
+// A target may itself be a proxy name, so opening a storage or asking for its
+// local name comes back into this media through the engine. A key whose
+// chain of targets leads back to itself would recurse without end and
+// overflow the stack: a request that is already kMaxRedirections proxies
+// deep is not followed further. It then counts as unresolvable: opening
+// raises "cannot open proxyfile:%1", the local name is empty.
+constexpr int kMaxRedirections = 32;
+int g_redirections = 0;  // proxy requests in progress; script thread only
+
+// One proxy request in progress, for the scope of the request (also when an
+// engine error passes).
+class Redirection {
+ public:
+  Redirection() { ++g_redirections; }
+  ~Redirection() { --g_redirections; }
+  Redirection(const Redirection &) = delete;
+  Redirection &operator=(const Redirection &) = delete;
+  bool TooDeep() const { return g_redirections > kMaxRedirections; }
+};
+
 // The plug-in's reference to an IStream, dropped when the scope ends, also
 // when an engine error passes.
 class StreamReference {
@@ -98,6 +118,8 @@ bool TJS_INTF_METHOD ProxyStorage::StorageExists(const ttstr &name) { return Loo
 tTJSBinaryStream *TJS_INTF_METHOD ProxyStorage::OpenStream(const ttstr &name, tjs_uint32 flags) {
   ttstr target;
   if (!LookUpProxyTarget(name, &target)) RaiseCannotOpen(name);
+  const Redirection redirection;
+  if (redirection.TooDeep()) RaiseCannotOpen(name);
   IStream *stream = TVPCreateIStream(target, flags);
   if (!stream) RaiseCannotOpen(name);
   tTJSBinaryStream *adapter = AdaptDroppingStream(stream);
@@ -115,7 +137,8 @@ void TJS_INTF_METHOD ProxyStorage::ListFolder(const ttstr &name, iTVPStorageList
 
 void TJS_INTF_METHOD ProxyStorage::ToLocalName(ttstr &name) {
   ttstr target;
-  if (!LookUpProxyTarget(name, &target)) {
+  const Redirection redirection;
+  if (redirection.TooDeep() || !LookUpProxyTarget(name, &target)) {
     name.Clear();
     return;
   }

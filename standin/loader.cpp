@@ -13,7 +13,13 @@ namespace standin {
 
 namespace {
 #if defined(_WIN32)
-void *OpenModule(const std::string &path) { return reinterpret_cast<void *>(LoadLibraryA(path.c_str())); }
+// LoadLibrary wants backslashes; build paths (CMake's) come with forward ones.
+void *OpenModule(const std::string &path) {
+  std::string native = path;
+  for (char &c : native)
+    if (c == '/') c = '\\';
+  return reinterpret_cast<void *>(LoadLibraryA(native.c_str()));
+}
 void *FindSymbol(void *handle, const char *name) {
   return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(handle), name));
 }

@@ -3,9 +3,11 @@
 #include "sound.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "engine.h"
+#include "native_class.h"
 
 #if defined(STANDIN_HAVE_SNDFILE)
 #include <sndfile.h>
@@ -69,6 +71,66 @@ void RegisterSoundFunctions(Exporter &x) {
 }
 
 long PcmConversions() { return g_conversions; }
+
+// ----- engine generations --------------------------------------------------------------
+namespace {
+
+struct SoundState : Engine::ModuleState {
+  static const char Key;
+  bool Legacy = false;  // a legacy engine
+};
+const char SoundState::Key = 0;
+
+// The class carries the id already, or gets it now.
+bool RegisterMarkerClass(std::u16string_view name, tjs_int32 classid) {
+  return PreRegisterNativeClass(name, classid) || TJSFindNativeClassID(std::u16string(name).c_str()) == classid;
+}
+
+const tTVPWaveFormat kNoFormat{};
+
+// The entries of a LegacySourceWrapper: the wrapped source's operations.
+void TJS_LEGACY_CALL WrapperDecode(tTVPLegacySampleSource *self, void *dest, tjs_uint32 frames,
+                                   tjs_uint32 *rendered, tTVPWaveLabels *labels) {
+  tTVPSampleAndLabelSource *source = static_cast<LegacySourceWrapper *>(self)->Source();
+  tTVPWaveLabels unused;
+  tjs_uint32 count = 0;
+  source->Decode(dest, frames, count, labels ? *labels : unused);
+  if (rendered) *rendered = count;
+}
+const tTVPWaveFormat *TJS_LEGACY_CALL WrapperGetFormat(tTVPLegacySampleSource *self) {
+  return &static_cast<LegacySourceWrapper *>(self)->Source()->GetFormat();
+}
+void TJS_LEGACY_CALL WrapperNothing(tTVPLegacySampleSource *) {}
+
+const tTVPLegacySampleSourceEntries kWrapperEntries = {&WrapperDecode, &WrapperGetFormat, &WrapperNothing,
+                                                       &WrapperNothing};
+
+}  // namespace
+
+// Both names are registered first, so a failure at the second leaves the
+// first registered: an engine with only CDDASoundBuffer at 9 is a current one.
+bool EnableLegacyGeneration() {
+  const bool marked = RegisterMarkerClass(u"CDDASoundBuffer", TVP_LEGACY_CDDA_CLASSID) &&
+                      RegisterMarkerClass(u"MIDISoundBuffer", TVP_LEGACY_MIDI_CLASSID);
+  if (marked) Engine::Current().State<SoundState>().Legacy = true;
+  return marked;
+}
+
+bool IsLegacyGeneration() { return Engine::Exists() && Engine::Current().State<SoundState>().Legacy; }
+
+LegacySourceWrapper::LegacySourceWrapper(tTVPSampleAndLabelSource *source)
+    : tTVPLegacySampleSource{&kWrapperEntries}, Source_(source) {}
+
+void TJS_INTF_METHOD NativeSourceWrapper::Decode(void *dest, tjs_uint32 frames, tjs_uint32 &rendered,
+                                                 tTVPWaveLabels &labels) {
+  rendered = 0;
+  if (Source_) Source_->Entries->Decode(Source_, dest, frames, &rendered, &labels);
+}
+
+const tTVPWaveFormat &TJS_INTF_METHOD NativeSourceWrapper::GetFormat() {
+  const tTVPWaveFormat *format = Source_ ? Source_->Entries->GetFormat(Source_) : nullptr;
+  return format ? *format : kNoFormat;
+}
 
 tTVPWaveFormat WaveFormat(tjs_uint32 rate, tjs_uint32 channels, tjs_uint32 bits, tjs_uint32 bytes, bool isFloat) {
   tTVPWaveFormat format{};
@@ -190,14 +252,25 @@ SoundBuffer::SoundBuffer(tTVPSampleAndLabelSource &source) : Source_(source) {}
 
 SoundBuffer::~SoundBuffer() { Detach(); }
 
-void SoundBuffer::AddFilter(iTVPBasicWaveFilter *filter) { Filters_.push_back(filter); }
+void SoundBuffer::AddFilter(iTVPBasicWaveFilter *filter) { Filters_.push_back({filter, nullptr}); }
+
+void SoundBuffer::AddLegacyFilter(tTVPLegacyWaveFilter *filter) { Filters_.push_back({nullptr, filter}); }
+
+void SoundBuffer::AddFilterByInterface(tTVInteger value) {
+  void *address = reinterpret_cast<void *>(static_cast<std::intptr_t>(value));
+  if (!address) TVPThrowExceptionMessage(u"not a wave filter: 0");
+  if (IsLegacyGeneration())
+    AddLegacyFilter(static_cast<tTVPLegacyWaveFilter *>(address));
+  else
+    AddFilter(static_cast<iTVPBasicWaveFilter *>(address));
+}
 
 void SoundBuffer::Attach() {
   Detach();
   tTVPSampleAndLabelSource *output = &Source_;
   try {
-    for (iTVPBasicWaveFilter *filter : Filters_) {
-      output = filter->AttachSource(output);
+    for (ChainFilter &filter : Filters_) {
+      output = filter.Legacy ? AttachLegacy(filter.Legacy, output) : filter.Native->AttachSource(output);
       ++Attached_;
     }
   } catch (...) {
@@ -209,8 +282,32 @@ void SoundBuffer::Attach() {
   Played_.Format = Output_->GetFormat();
 }
 
+tTVPSampleAndLabelSource *SoundBuffer::AttachLegacy(tTVPLegacyWaveFilter *filter, tTVPSampleAndLabelSource *input) {
+  tTVPLegacySampleSource *upstream = LegacyFaceOf(input);
+  return NativeFaceOf(filter->Entries->AttachSource(filter, upstream));
+}
+
+tTVPLegacySampleSource *SoundBuffer::LegacyFaceOf(tTVPSampleAndLabelSource *source) {
+  for (auto &wrapper : NativeWrappers_)
+    if (wrapper.get() == source) return wrapper->Source();
+  LegacyWrappers_.push_back(std::make_unique<LegacySourceWrapper>(source));
+  return LegacyWrappers_.back().get();
+}
+
+tTVPSampleAndLabelSource *SoundBuffer::NativeFaceOf(tTVPLegacySampleSource *source) {
+  for (auto &wrapper : LegacyWrappers_)
+    if (wrapper.get() == source) return wrapper->Source();
+  NativeWrappers_.push_back(std::make_unique<NativeSourceWrapper>(source));
+  return NativeWrappers_.back().get();
+}
+
 void SoundBuffer::ResetState() {
-  for (iTVPBasicWaveFilter *filter : Filters_) filter->ResetState();
+  for (ChainFilter &filter : Filters_) {
+    if (filter.Legacy)
+      filter.Legacy->Entries->ResetState(filter.Legacy);
+    else
+      filter.Native->ResetState();
+  }
 }
 
 tjs_uint32 SoundBuffer::PullBlock(tjs_uint32 frames) {
@@ -230,8 +327,16 @@ tjs_uint32 SoundBuffer::PullBlock(tjs_uint32 frames) {
 }
 
 void SoundBuffer::Detach() {
-  while (Attached_ > 0) Filters_[--Attached_]->DetachSource();
+  while (Attached_ > 0) {
+    ChainFilter &filter = Filters_[--Attached_];
+    if (filter.Legacy)
+      filter.Legacy->Entries->DetachSource(filter.Legacy);
+    else
+      filter.Native->DetachSource();
+  }
   Output_ = nullptr;
+  LegacyWrappers_.clear();
+  NativeWrappers_.clear();
 }
 
 PlayedSound SoundBuffer::Play(tjs_uint32 blockFrames, size_t maxBlocks) {

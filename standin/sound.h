@@ -15,6 +15,13 @@
 // top of the container; the converter ignores the bits below them and divides
 // the signed container value by 2^(8B-1), so every format maps full scale to
 // [-1.0, 1.0) (8-bit: (v - 128) / 128; 16-bit: v / 32768; 24-bit: v / 2^23).
+//
+// Engine generations (see "Legacy generation" in hostengine.h). The engine
+// is of the current generation unless EnableLegacyGeneration is called; a
+// legacy engine registers the two class ids that mark it and takes the
+// filters that scripts hand it (AddFilterByInterface) as legacy filter
+// objects, which its sound buffers call only through their entry tables,
+// with the buffer's own sources behind a legacy-convention wrapper.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +53,41 @@ tjs_uint32 FrameBytes(const tTVPWaveFormat &format);  // channels x bytes per sa
 
 // Calls of TVPConvertPCMToFloat since the process started.
 long PcmConversions();
+
+// ----- engine generations ----------------------------------------------------
+// Makes the current engine a legacy one: pre-registers "CDDASoundBuffer" as 9
+// and "MIDISoundBuffer" as 10 (call it before any plug-in links) and makes
+// AddFilterByInterface take legacy filter objects. False, with the
+// generation unchanged, when those names or ids are taken already.
+bool EnableLegacyGeneration();
+// Whether the current engine is a legacy one; false without an engine.
+bool IsLegacyGeneration();
+
+// A current-generation source (borrowed) behind the legacy convention: the
+// legacy source a legacy engine hands a filter. Entries is its first field.
+class LegacySourceWrapper final : public tTVPLegacySampleSource {
+ public:
+  explicit LegacySourceWrapper(tTVPSampleAndLabelSource *source);
+  tTVPSampleAndLabelSource *Source() const { return Source_; }
+
+ private:
+  tTVPSampleAndLabelSource *Source_;
+};
+
+// A legacy source (borrowed; may be null, then no frames and an all-zero
+// format) read through its entry table, as a current-generation source.
+class NativeSourceWrapper final : public tTVPSampleAndLabelSource {
+ public:
+  explicit NativeSourceWrapper(tTVPLegacySampleSource *source) : Source_(source) {}
+  ~NativeSourceWrapper() = default;
+  void TJS_INTF_METHOD Decode(void *dest, tjs_uint32 frames, tjs_uint32 &rendered, tTVPWaveLabels &labels) override;
+  const tTVPWaveFormat &TJS_INTF_METHOD GetFormat() override;
+  void TJS_INTF_METHOD Notify() override {}
+  tTVPLegacySampleSource *Source() const { return Source_; }
+
+ private:
+  tTVPLegacySampleSource *Source_;
+};
 
 // ----- sources -------------------------------------------------------------
 // A source over bytes in memory: each Decode hands out the next frames; the
@@ -126,6 +168,14 @@ struct PlayedSound {
 // engine does. Filters and the source are borrowed; the chain is attached on
 // Attach (each filter's AttachSource receives the previous output) and
 // detached, last filter first, on Detach or destruction.
+//
+// A chain may hold filters of both conventions. A legacy filter is called
+// only through its entry table: its upstream reaches it as a legacy source
+// (the buffer's source, or a current-generation filter's output, behind a
+// LegacySourceWrapper; a legacy filter's own output as it is), and the
+// legacy source it returns is read through its entries (a wrapper the buffer
+// made is unwrapped again, so a pass-through leaves the upstream in place).
+// The buffer owns the wrappers it makes; they go at Detach.
 class SoundBuffer {
  public:
   explicit SoundBuffer(tTVPSampleAndLabelSource &source);
@@ -133,8 +183,17 @@ class SoundBuffer {
   SoundBuffer(const SoundBuffer &) = delete;
   SoundBuffer &operator=(const SoundBuffer &) = delete;
 
-  // Appends a filter to the chain (before Attach).
+  // Appends a filter called through its virtual operations (before Attach).
   void AddFilter(iTVPBasicWaveFilter *filter);
+  // Appends a legacy filter object, called through its entry table.
+  void AddLegacyFilter(tTVPLegacyWaveFilter *filter);
+  // Appends the filter a script hands the engine: `value` is an effect's
+  // `interface`, the address of a legacy filter object on a legacy engine
+  // and of an iTVPBasicWaveFilter otherwise. The value is the address as a
+  // signed pointer-sized integer widened to 64 bits; converting it back to
+  // that integer restores the address (on 32-bit builds the sign-extended
+  // value truncates to the exact 32-bit address).
+  void AddFilterByInterface(tTVInteger value);
 
   // Attaches the chain. An engine exception from a filter's AttachSource
   // passes on after the filters attached before it have been detached again;
@@ -157,9 +216,22 @@ class SoundBuffer {
   const PlayedSound &Played() const { return Played_; }
 
  private:
+  // One filter of the chain: exactly one of the two is set.
+  struct ChainFilter {
+    iTVPBasicWaveFilter *Native;
+    tTVPLegacyWaveFilter *Legacy;
+  };
+  // Attaches a legacy filter to `input` and returns its output as a
+  // current-generation source.
+  tTVPSampleAndLabelSource *AttachLegacy(tTVPLegacyWaveFilter *filter, tTVPSampleAndLabelSource *input);
+  tTVPLegacySampleSource *LegacyFaceOf(tTVPSampleAndLabelSource *source);
+  tTVPSampleAndLabelSource *NativeFaceOf(tTVPLegacySampleSource *source);
+
   tTVPSampleAndLabelSource &Source_;
-  std::vector<iTVPBasicWaveFilter *> Filters_;
+  std::vector<ChainFilter> Filters_;
   size_t Attached_ = 0;  // filters whose AttachSource succeeded
+  std::vector<std::unique_ptr<LegacySourceWrapper>> LegacyWrappers_;  // made by Attach
+  std::vector<std::unique_ptr<NativeSourceWrapper>> NativeWrappers_;  // made by Attach
   tTVPSampleAndLabelSource *Output_ = nullptr;
   std::vector<uint8_t> Block_;
   tTVPWaveLabels Labels_;

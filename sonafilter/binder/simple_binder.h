@@ -405,13 +405,20 @@ class ClassEntryCallback : public ClassEntryInterface {
   ClassEntryCallback(tjs_int minArgs, FactoryFn factory, DeleterFn deleter, iTJSDispatch2 **classOut)
       : MinArgs(minArgs), Factory(factory), Deleter(deleter), ClassOut(classOut) {}
 
-  // -1004 below MinArgs. A null factory makes nothing and succeeds.
+  // -1004 below MinArgs. A null factory makes nothing and succeeds. An
+  // object the factory has handed over (written to its output) is deleted
+  // when an engine exception leaves the factory afterwards, or when there is
+  // no `out` to receive it.
   tjs_error NewNative(void **out, tjs_int numparams, tTJSVariant **param, iTJSDispatch2 *) override {
     if (numparams < MinArgs) return TJS_E_BADPARAMCOUNT;
     T *made = nullptr;
+    PendingNative pending{made, Deleter};
     const bool any = numparams > 0;
     const tjs_error hr = Factory ? Factory(made, any ? numparams : 0, any ? param : nullptr) : TJS_S_OK;
-    if (out) *out = made;
+    if (out) {
+      *out = made;
+      made = nullptr;  // handed on: nothing left for `pending` to delete
+    }
     return hr;
   }
   tjs_error DeleteNative(void *native) override {
@@ -424,6 +431,15 @@ class ClassEntryCallback : public ClassEntryInterface {
   }
 
  private:
+  // Deletes the object in `Made` when the scope ends with one still there.
+  struct PendingNative {
+    T *&Made;
+    DeleterFn Deleter;
+    ~PendingNative() {
+      if (Made && Deleter) Deleter(Made);
+    }
+  };
+
   const tjs_int MinArgs;  // least number of constructor arguments
   const FactoryFn Factory;
   const DeleterFn Deleter;

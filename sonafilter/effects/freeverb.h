@@ -53,6 +53,8 @@ class EffectFreeVerb {
   // Frozen mode: the reverb holds its tail and takes no new input.
   void SetMode(bool frozen) { Verb.setMode(frozen); }
   bool Mode() { return Verb.getMode() != 0.0; }
+  // The mode as STK reports it (1.0 frozen, 0.0 normal).
+  double ModeValue() { return Verb.getMode(); }
 
   // Reverberates `frames` stereo frames of `in` into `out`. Returns the
   // frames written: `frames` for two channels, 0 (nothing written) otherwise.

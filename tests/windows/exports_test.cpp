@@ -1,11 +1,11 @@
 // The Windows loader finds each entry of a plug-in DLL under both its plain
-// and its decorated name, at one address.
+// and its decorated name, at one address; loading a DLL does no plug-in work.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "engine.h"
+#include "test_support.h"
 
 namespace {
 
@@ -39,6 +39,19 @@ TEST_P(Exports, NoUndecoratedStdcallNameIsExported) {
   EXPECT_EQ(plugin.Symbol("V2Unlink@0"), nullptr);
 }
 
+class Loading : public testing_support::EngineTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(Loading, LoadingAndUnloadingWithoutLinkTouchNothing) {
+  // The DLL entry point runs on load and unload; all plug-in work waits for
+  // V2Link, so the engine sees no look-up, log line or global name.
+  const size_t globals = Global()->Members().size();
+  { standin::PluginModule plugin(GetParam()); }
+  EXPECT_EQ(E().GetExporter().TotalLookUps(), 0);
+  EXPECT_TRUE(E().Log().empty());
+  EXPECT_EQ(Global()->Members().size(), globals);
+}
+
+INSTANTIATE_TEST_SUITE_P(Deliverables, Loading, ::testing::ValuesIn(Deliverables()));
 INSTANTIATE_TEST_SUITE_P(Deliverables, Exports, ::testing::ValuesIn(Deliverables()));
 
 }  // namespace

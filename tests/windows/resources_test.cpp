@@ -23,6 +23,13 @@ const LPCWSTR kRcData = MAKEINTRESOURCEW(10);
 const LPCWSTR kGroupIcon = MAKEINTRESOURCEW(14);
 const LPCWSTR kHtml = MAKEINTRESOURCEW(23);
 
+// LoadLibrary wants backslashes; CMake's paths come with forward ones.
+std::string NativePath(std::string path) {
+  for (char &c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
 std::string ReadFile(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -65,7 +72,7 @@ T Read(const unsigned char *at) {
 
 class RelayStoreResources : public ::testing::Test {
  protected:
-  RelayStoreResources() : Module(LoadLibraryA(RELAYSTORE_PATH)) {}
+  RelayStoreResources() : Module(LoadLibraryA(NativePath(RELAYSTORE_PATH).c_str())) {}
   ~RelayStoreResources() override {
     if (Module) FreeLibrary(Module);
   }
