@@ -56,7 +56,9 @@ void DelayLine::ZeroLines() {
 
 void DelayLine::Process(float *out, const float *in, tjs_uint32 frames, tjs_uint32 channels) {
   if (!Echoes()) {
-    if (out != in) std::memcpy(out, in, static_cast<size_t>(frames) * channels * sizeof(float));
+    // An empty block may come with null buffers, which memcpy must never see.
+    const size_t samples = static_cast<size_t>(frames) * channels;
+    if (out != in && samples != 0) std::memcpy(out, in, samples * sizeof(float));
     return;
   }
   if (channels == 0) return;

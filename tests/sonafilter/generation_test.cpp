@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "sonafilter_fixture.h"
 #include "wavefilter/basic_wave_filter.h"
@@ -19,11 +20,16 @@ using LegacyFilterAdapter = tTVPBasicWaveFilter::LegacyFilterAdapter;
 
 const std::u16string kEffectClasses[] = {u"StkFreeVerb", u"GraphicEqualizer", u"DelayEffect"};
 
+// The address an interface value carries (the pointer-sized integer, as the
+// engine converts it back).
+void *AddressOf(tTVInteger value) { return reinterpret_cast<void *>(static_cast<std::intptr_t>(value)); }
 // The filter object behind an interface value of the current generation:
 // the value is the filter's own address.
-tTVPBasicWaveFilter *CurrentFilterAt(tTVInteger value) { return reinterpret_cast<tTVPBasicWaveFilter *>(value); }
+tTVPBasicWaveFilter *CurrentFilterAt(tTVInteger value) {
+  return static_cast<tTVPBasicWaveFilter *>(static_cast<iTVPBasicWaveFilter *>(AddressOf(value)));
+}
 // The legacy filter adapter behind an interface value of the legacy generation.
-LegacyFilterAdapter *LegacyAdapterAt(tTVInteger value) { return reinterpret_cast<LegacyFilterAdapter *>(value); }
+LegacyFilterAdapter *LegacyAdapterAt(tTVInteger value) { return static_cast<LegacyFilterAdapter *>(AddressOf(value)); }
 
 struct GenerationCase {
   const char *Name;
@@ -96,6 +102,23 @@ INSTANTIATE_TEST_SUITE_P(
         GenerationCase{"NoMidi", {{u"CDDASoundBuffer", 9}}, {"CDDASoundBuffer", "MIDISoundBuffer"}, {}, false}),
     CaseName());
 
+// The script integer of an address: the signed pointer-sized value, so a
+// 32-bit build gives the address as a sign-extended 32-bit integer and a
+// 64-bit build the whole address; either way it converts back exactly.
+TEST(InterfaceValue, IsTheAddressAsASignedPointerSizedInteger) {
+  const std::uintptr_t high = ~std::uintptr_t{0} - 15;  // 0xFFFFFFF0 on 32 bits
+  const void *address = reinterpret_cast<const void *>(high);
+  const tTVInteger value = InterfaceValue(address);
+  if (sizeof(void *) == 4) {
+    EXPECT_EQ(value, -16);
+  } else {
+    EXPECT_EQ(static_cast<std::uint64_t>(value), static_cast<std::uint64_t>(high));
+  }
+  EXPECT_EQ(AddressOf(value), address);
+  int local = 0;
+  EXPECT_EQ(AddressOf(InterfaceValue(&local)), &local);
+}
+
 // ----- the legacy engine -----------------------------------------------------------------
 class LegacyEngineTest : public SonafilterTest {};
 
@@ -163,7 +186,7 @@ class BothGenerationsTest : public SonafilterTest, public ::testing::WithParamIn
     const tTVInteger value = Interface(effect.Get());
     EXPECT_TRUE(FreshlyDecided()) << "a fresh copy of the plug-in for each engine";
     if (generation == Generation::Legacy) {
-      EXPECT_NE(static_cast<void *>(LegacyAdapterAt(value)->Owner), reinterpret_cast<void *>(value));
+      EXPECT_NE(static_cast<void *>(LegacyAdapterAt(value)->Owner), AddressOf(value));
     }
     const std::vector<float> in = effects_test::Noise(2 * 5000, 0.6f, 29);
     return Render(44100, 2, in, {effect.Get()}, 700);
