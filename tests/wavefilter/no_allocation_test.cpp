@@ -3,6 +3,8 @@
 // replaces the global operator new to count every allocation.
 #include <cstdlib>
 #include <new>
+
+#include "counting_new.h"
 #include <vector>
 
 #include "sound.h"
@@ -11,21 +13,8 @@
 #include "wavefilter/simple_wave_filter.h"
 
 namespace {
-long g_allocations = 0;
-
-void *CountedAllocation(std::size_t size) {
-  ++g_allocations;
-  if (void *p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
+using testing_support::g_allocations;
 }  // namespace
-
-void *operator new(std::size_t size) { return CountedAllocation(size); }
-void *operator new[](std::size_t size) { return CountedAllocation(size); }
-void operator delete(void *p) noexcept { std::free(p); }
-void operator delete[](void *p) noexcept { std::free(p); }
-void operator delete(void *p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void *p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
