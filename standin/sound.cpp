@@ -216,9 +216,26 @@ FileSource::~FileSource() = default;
 
 // libsndfile hands integer samples out at the top of a 32-bit value; the
 // engine's format keeps the top BytesPerSample bytes of each.
+namespace {
+const bool kLittleEndian = [] {
+  const uint16_t probe = 1;
+  return *reinterpret_cast<const uint8_t *>(&probe) == 1;
+}();
+}  // namespace
+
 void TJS_INTF_METHOD FileSource::Decode(void *dest, tjs_uint32 frames, tjs_uint32 &rendered, tTVPWaveLabels &) {
   if (Format_.IsFloat) {
     rendered = static_cast<tjs_uint32>(sf_readf_float(File_->Handle, static_cast<float *>(dest), frames));
+    return;
+  }
+  // 16-bit and 32-bit samples are libsndfile's own on a little-endian host:
+  // read them straight into the engine's buffer.
+  if (Format_.BytesPerSample == 2 && kLittleEndian) {
+    rendered = static_cast<tjs_uint32>(sf_readf_short(File_->Handle, static_cast<short *>(dest), frames));
+    return;
+  }
+  if (Format_.BytesPerSample == 4 && kLittleEndian) {
+    rendered = static_cast<tjs_uint32>(sf_readf_int(File_->Handle, static_cast<int *>(dest), frames));
     return;
   }
   Scratch_.resize(static_cast<size_t>(frames) * Format_.Channels);
@@ -318,6 +335,7 @@ tjs_uint32 SoundBuffer::PullBlock(tjs_uint32 frames) {
   tjs_uint32 rendered = 0;
   Output_->Decode(Block_.data(), frames, rendered, Labels_);
   rendered = std::min(rendered, frames);
+  if (!KeepPlayed_) return rendered;
   const tjs_uint64 start = Played_.Frames();
   Played_.Bytes.insert(Played_.Bytes.end(), Block_.begin(), Block_.begin() + static_cast<size_t>(rendered) * frameBytes);
   Played_.Blocks.push_back(rendered);

@@ -202,8 +202,16 @@ class SoundBuffer {
   // ResetState on every filter, first to last.
   void ResetState();
   // Pulls one block of `frames` frames from the chain's output, appends the
-  // rendered frames to Played() and returns how many were rendered.
+  // rendered frames to Played() (unless KeepPlayed(false)) and returns how
+  // many were rendered; LastBlock() holds them until the next pull.
   tjs_uint32 PullBlock(tjs_uint32 frames);
+  // Whether PullBlock keeps what it played in Played() (true by default);
+  // a streaming reader turns it off and takes each block from LastBlock().
+  void KeepPlayed(bool keep) { KeepPlayed_ = keep; }
+  // The rendered frames of the last pull, in OutputFormat().
+  const uint8_t *LastBlock() const { return Block_.data(); }
+  // The format of the chain's output (valid once attached).
+  const tTVPWaveFormat &OutputFormat() const { return Played_.Format; }
   // DetachSource on every attached filter, last to first.
   void Detach();
 
@@ -236,6 +244,7 @@ class SoundBuffer {
   std::vector<uint8_t> Block_;
   tTVPWaveLabels Labels_;
   PlayedSound Played_;
+  bool KeepPlayed_ = true;
 };
 
 }  // namespace standin

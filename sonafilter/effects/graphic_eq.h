@@ -70,7 +70,6 @@ class EffectGEQ {
 
  private:
   static BandCoef DesignBand(int band, float gain, float sampleRate);
-  float EqualizeSample(float x, ChannelState &state) const;
   void EqualizeChannel(ChannelState &state, float *out, const float *in, tjs_uint32 frames, tjs_uint32 channels,
                        tjs_uint32 channel) const;
 

@@ -48,8 +48,8 @@ std::vector<int16_t> MakeDemoSignal() {
   return out;
 }
 
-void WriteWav(const std::string &path, const std::vector<float> &frames, unsigned channels, unsigned rate,
-              SampleFormat format) {
+WavWriter::WavWriter(const std::string &path, unsigned channels, unsigned rate, SampleFormat format)
+    : Path_(path), Channels_(channels) {
   SF_INFO info = {};
   info.samplerate = static_cast<int>(rate);
   info.channels = static_cast<int>(channels);
@@ -59,10 +59,32 @@ void WriteWav(const std::string &path, const std::vector<float> &frames, unsigne
   SNDFILE *file = sf_open(path.c_str(), SFM_WRITE, &info);
   if (!file) throw std::runtime_error("cannot write " + path + ": " + sf_strerror(nullptr));
   sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-  const sf_count_t count = static_cast<sf_count_t>(frames.size() / channels);
-  const sf_count_t written = sf_writef_float(file, frames.data(), count);
-  const int closed = sf_close(file);
-  if (written != count || closed != 0) throw std::runtime_error("cannot write " + path + ": write failed");
+  File_ = file;
+}
+
+WavWriter::~WavWriter() {
+  if (File_) sf_close(static_cast<SNDFILE *>(File_));
+}
+
+void WavWriter::Write(const void *samples, tjs_uint32 frames, const tTVPWaveFormat &format) {
+  if (frames == 0) return;
+  if (format.Channels != Channels_) throw std::runtime_error("channel count changed while writing " + Path_);
+  const float *floats = static_cast<const float *>(samples);
+  if (!(format.IsFloat && format.BytesPerSample == 4)) {
+    Scratch_.resize(static_cast<size_t>(frames) * Channels_);
+    TVPConvertPCMToFloat(Scratch_.data(), samples, format, static_cast<tjs_int>(frames));
+    floats = Scratch_.data();
+  }
+  const sf_count_t written = sf_writef_float(static_cast<SNDFILE *>(File_), floats, frames);
+  if (written != static_cast<sf_count_t>(frames)) throw std::runtime_error("cannot write " + Path_ + ": write failed");
+  Frames_ += frames;
+}
+
+void WavWriter::Close() {
+  if (!File_) return;
+  const int closed = sf_close(static_cast<SNDFILE *>(File_));
+  File_ = nullptr;
+  if (closed != 0) throw std::runtime_error("cannot write " + Path_ + ": close failed");
 }
 
 }  // namespace plughost

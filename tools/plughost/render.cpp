@@ -46,16 +46,27 @@ int Render(const RenderOptions &o) {
   Session session(o.Plugin, o.Legacy, o.Log);
   Input input = OpenInput(o.In);
   const tTVPWaveFormat inFormat = input.Source().GetFormat();
-  standin::PlayedSound played;
+  uint64_t frames = 0;
+  unsigned channels = 0;
   {
     standin::SoundBuffer buffer(input.Source());
     for (const auto &e : chain) buffer.AddFilterByInterface(session.InterfaceOf(session.CreateEffect(e)));
-    played = buffer.Play(o.Block);
+    // Block by block, straight into the file: nothing of the render is kept.
+    buffer.KeepPlayed(false);
+    buffer.Attach();
+    channels = buffer.OutputFormat().Channels;
+    WavWriter writer(o.Out, channels, inFormat.SamplesPerSec, o.Format);
+    for (;;) {
+      const tjs_uint32 rendered = buffer.PullBlock(o.Block);
+      writer.Write(buffer.LastBlock(), rendered, buffer.OutputFormat());
+      if (rendered < o.Block) break;
+    }
+    buffer.Detach();
+    writer.Close();
+    frames = writer.Frames();
   }
-  const unsigned channels = played.Format.Channels;
-  WriteWav(o.Out, played.Floats(), channels, inFormat.SamplesPerSec, o.Format);
   session.Close();
-  std::cerr << "plughost: wrote " << o.Out << " (" << played.Frames() << " frames, " << channels << " channel"
+  std::cerr << "plughost: wrote " << o.Out << " (" << frames << " frames, " << channels << " channel"
             << (channels == 1 ? "" : "s") << ", " << inFormat.SamplesPerSec << " Hz)\n";
   return 0;
 }
