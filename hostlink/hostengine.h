@@ -151,7 +151,7 @@ class tTJSString {
   tTJSString(FillTag, Fill &&fill) { fill(this); }
 
  private:
-  void *Storage_;  // engine-owned representation
+  [[maybe_unused]] void *Storage_;  // engine-owned representation (plug-ins never read it)
 };
 static_assert(sizeof(tTJSString) == sizeof(void *), "tTJSString is one slot");
 
@@ -187,7 +187,7 @@ class tTJSVariant {
   operator tjs_int() const;
 
  private:
-  alignas(8) unsigned char Storage_[TJS_VARIANT_STORAGE];
+  [[maybe_unused]] alignas(8) unsigned char Storage_[TJS_VARIANT_STORAGE];
 };
 static_assert(sizeof(tTJSVariant) == (sizeof(void *) == 4 ? 16 : 24),
               "tTJSVariant storage size");

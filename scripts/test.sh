@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Builds everything and runs the whole test suite: natively (dev preset), then
-# the 32-bit Windows DLLs cross-built with MinGW-w64 and their tests under
-# Wine (windows preset). Both suites run; the script fails if either does.
+# Builds everything and runs the whole test suite: natively (dev preset, the
+# validator sweep included), the same suite under the sanitizers (asan
+# preset), the bounded fuzz runs (scripts/fuzz.sh), the demo render under
+# valgrind (scripts/valgrind_render.sh), then the 32-bit Windows DLLs
+# cross-built with MinGW-w64 and their tests under Wine (windows preset).
+# Every part runs; the script fails if any does.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -10,6 +13,18 @@ status=0
 cmake --preset dev >/dev/null
 cmake --build --preset dev
 ctest --preset dev || status=1
+
+# The same suite under AddressSanitizer, UndefinedBehaviorSanitizer and
+# LeakSanitizer (preset asan).
+cmake --preset asan >/dev/null
+cmake --build --preset asan
+ctest --preset asan || status=1
+
+# Every fuzz target for a bounded time (preset fuzz, clang, libFuzzer).
+bash scripts/fuzz.sh || status=1
+
+# The demo rendered through all three effects under valgrind's memcheck.
+bash scripts/valgrind_render.sh build/dev || status=1
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows

@@ -4,11 +4,22 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
-// A value sent into a line, or exact zero once it has decayed below the floor.
-inline float SilenceBelowFloor(float v) { return std::fabs(v) < DelayLine::kSilenceFloor ? 0.0f : v; }
+// A value sent into a line: exact zero once it has decayed below the floor,
+// held at the ceiling once it has grown beyond it.
+inline float LineValue(float v) {
+  if (std::fabs(v) < DelayLine::kSilenceFloor) return 0.0f;
+  return std::clamp(v, -DelayLine::kLineCeiling, DelayLine::kLineCeiling);
+}
+
+// An output sample, held within the float range: the delayed signal times an
+// absurd wet level must not overflow to infinity.
+inline float Finite(float v) {
+  return std::clamp(v, -std::numeric_limits<float>::max(), std::numeric_limits<float>::max());
+}
 
 // Copies one channel of an interleaved block unchanged.
 void CopyChannelDry(float *out, const float *in, tjs_uint32 frames, tjs_uint32 channels, tjs_uint32 channel) {
@@ -88,9 +99,9 @@ void DelayLine::ProcessChannel(std::vector<float> &line, float *out, const float
     const float delayed = slots[readPos];
     if (++readPos == Length) readPos = 0;
     const float sum = x + delayed;
-    slots[writePos] = SilenceBelowFloor(sum * feedback);
+    slots[writePos] = LineValue(sum * feedback);
     if (++writePos == Length) writePos = 0;
-    out[index] = x + delayed * wet;
+    out[index] = Finite(x + delayed * wet);
   }
 }
 

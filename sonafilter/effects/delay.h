@@ -21,6 +21,12 @@ struct DelayLine {
   // a decaying echo reaches exact silence instead of circulating as subnormal
   // values, which would slow the processor down for as long as they last.
   static constexpr float kSilenceFloor = 1e-30f;
+  // Magnitude at which a sample sent into a line is held (+180 dB). A
+  // feedback of magnitude 1 or more makes the echoes grow without end; held
+  // there they stay finite instead of overflowing to infinity (and then to
+  // not-a-number). Below it nothing changes: with any feedback under 1 and
+  // input within full scale the lines stay under 2e7.
+  static constexpr float kLineCeiling = 1e9f;
 
   tjs_uint32 ReadPos = 0;   // next sample read from every line
   tjs_uint32 WritePos = 0;  // next sample written into every line

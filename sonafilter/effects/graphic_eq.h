@@ -73,7 +73,7 @@ class EffectGEQ {
   void EqualizeChannel(ChannelState &state, float *out, const float *in, tjs_uint32 frames, tjs_uint32 channels,
                        tjs_uint32 channel) const;
 
-  const float *Frequencies = kBandFrequencies;  // shared band table, not owned
+  [[maybe_unused]] const float *Frequencies = kBandFrequencies;  // shared band table, not owned
   float Gains[kBandCount];                      // linear gain per band
   BandCoef Bands[kBandCount];                   // computed by Setup
   std::vector<ChannelState> States;             // one per channel of the stream

@@ -97,7 +97,8 @@ class Shapes : public ProbeBase {
   }
   tjs_error GetValue(tTJSVariant *result) const {
     Record("value", this, result);
-    if (result) *result = Level * 10;
+    // Wraps around rather than overflowing: scripts may set any level.
+    if (result) *result = static_cast<tTVInteger>(static_cast<tjs_uint64>(Level) * 10u);
     return TJS_S_OK;
   }
   tjs_error GetLevel(tTJSVariant *result) {
@@ -112,7 +113,8 @@ class Shapes : public ProbeBase {
   }
   tjs_error SetSink(const tTJSVariant *value) {
     Record("sink=", this, nullptr, -1, nullptr, value);
-    Level = -value->AsInteger();
+    // Wraps around for the most negative value rather than overflowing.
+    Level = static_cast<tTVInteger>(0u - static_cast<tjs_uint64>(value->AsInteger()));
     return TJS_S_OK;
   }
 

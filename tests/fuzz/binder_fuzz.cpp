@@ -83,7 +83,9 @@ class BinderScenario {
     }
   }
 
-  iTJSDispatch2 *ClassObject(uint32_t which) { return standin::ObjectAt(u"WaveSoundBuffer." + std::u16string(kClasses[which])); }
+  iTJSDispatch2 *ClassObject(uint32_t which) {
+    return standin::ObjectAt(u"WaveSoundBuffer." + std::u16string(kClasses[which]));
+  }
 
   // A pool object, or a dictionary when that slot is empty.
   iTJSDispatch2 *PoolObject() {
@@ -142,8 +144,10 @@ class BinderScenario {
   }
 
   void ReadAsScript() {
+    iTJSDispatch2 *object = PoolObject();
+    const char16_t *member = Member();
     tTJSVariant result;
-    standin::ScriptGet(PoolObject(), Member(), &result);
+    standin::ScriptGet(object, member, &result);
   }
 
   // Script writes store no objects: an object stored in a plain member of

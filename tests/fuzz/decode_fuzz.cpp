@@ -81,12 +81,16 @@ class FilterOf : public FilterUnderTest {
 
  private:
   static void Change(EffectDelay &e, FuzzInput &in) {
-    e.Init(static_cast<tjs_int32>(in.U32()), in.RawFloat(), in.RawFloat());
+    const auto delayMs = static_cast<tjs_int32>(in.U32());
+    const float feedback = in.RawFloat();
+    const float wet = in.RawFloat();
+    e.Init(delayMs, feedback, wet);
     if (in.Bool()) e.SetExtend(in.U32());
   }
   static void Change(EffectGEQ &e, FuzzInput &in) {
-    const tjs_int band = static_cast<tjs_int>(in.U32());
-    e.SetGain(in.Bool() ? band % 10 : band, in.RawFloat());
+    const auto raw = static_cast<tjs_int>(in.U32());
+    const tjs_int band = in.Bool() ? raw % 10 : raw;
+    e.SetGain(band, in.RawFloat());
   }
   static void Change(EffectFreeVerb &e, FuzzInput &in) {
     switch (in.Below(6)) {

@@ -3,7 +3,9 @@
 // Every read takes the next bytes of the input; once the input is used up,
 // every read answers zero (or the first choice, or an empty text), so that a
 // target always runs to its end and its clean-up checks. The same input gives
-// the same decisions on every run, in the fuzzer and in the corpus replay.
+// the same decisions on every run, in the fuzzer (clang) and in the corpus
+// replay (GCC), as long as targets read in sequenced statements: never two
+// reads among the arguments of one call.
 #pragma once
 
 #include <cstddef>
@@ -24,9 +26,24 @@ class FuzzInput {
 
   uint8_t Byte() { return Empty() ? 0 : Data_[Pos_++]; }
   bool Bool() { return (Byte() & 1) != 0; }
-  uint16_t U16() { return static_cast<uint16_t>(Byte() | (Byte() << 8)); }
-  uint32_t U32() { return static_cast<uint32_t>(U16()) | (static_cast<uint32_t>(U16()) << 16); }
-  uint64_t U64() { return static_cast<uint64_t>(U32()) | (static_cast<uint64_t>(U32()) << 32); }
+  // Little-endian. (Each read is its own statement: the operands of one
+  // expression, and the arguments of one call, are read in an unspecified
+  // order, which would differ between compilers.)
+  uint16_t U16() {
+    const uint16_t low = Byte();
+    const uint16_t high = Byte();
+    return static_cast<uint16_t>(low | (high << 8));
+  }
+  uint32_t U32() {
+    const uint32_t low = U16();
+    const uint32_t high = U16();
+    return low | (high << 16);
+  }
+  uint64_t U64() {
+    const uint64_t low = U32();
+    const uint64_t high = U32();
+    return low | (high << 32);
+  }
   // A value in [0, count); 0 when count is 0.
   uint32_t Below(uint32_t count) { return count == 0 ? 0 : Byte() % count; }
   // Any bit pattern: NaN, infinities and subnormals included.

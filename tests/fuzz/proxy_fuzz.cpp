@@ -69,7 +69,7 @@ class ProxyScenario {
       case 2: Assign(TJS_HIDDENMEMBER); break;
       case 3: Remove(); break;
       case 4: standin::StorageExists(EngineName()); break;
-      case 5: standin::ReadStorage(EngineName(), In.Pick<tjs_uint32>({TJS_BS_READ, TJS_BS_READ, TJS_BS_WRITE, 0x13})); break;
+      case 5: Read(); break;
       case 6: standin::ListStorageFolder(EngineName()); break;
       case 7: standin::LocalNameOf(EngineName()); break;
       case 8: AskTheMediaDirectly(); break;
@@ -78,6 +78,13 @@ class ProxyScenario {
   }
 
   std::u16string Name() { return In.Text(12, kNameAlphabet); }
+  // Opens a name for reading mostly; for writing and with an unknown access
+  // too, which the targets refuse.
+  void Read() {
+    const std::string name = EngineName();
+    const tjs_uint32 flags = In.Pick<tjs_uint32>({TJS_BS_READ, TJS_BS_READ, TJS_BS_WRITE, 0x13});
+    standin::ReadStorage(name, flags);
+  }
   std::string EngineName() { return "proxy://" + standin::Utf8(Name()); }
   ttstr RawName() {
     const std::u16string text = Name();

@@ -67,12 +67,20 @@ TEST(EffectExpression, MalformedInputIsRejectedWithItsColumn) {
   }
 }
 
-TEST(EffectExpression, ValuesDescribeThemselvesAsWritten) {
-  auto e = ParseEffect(R"(X(1, 0.5, false, "s"))");
-  EXPECT_EQ(e.ConstructorArguments[0].Describe(), "1");
-  EXPECT_EQ(e.ConstructorArguments[1].Describe(), "0.5");
-  EXPECT_EQ(e.ConstructorArguments[2].Describe(), "false");
-  EXPECT_EQ(e.ConstructorArguments[3].Describe(), "\"s\"");
+TEST(EffectExpression, ValuesDescribeThemselvesSoThatTheyReadBack) {
+  auto e = ParseEffect(R"(X(1, 0.5, 2.0, 1e300, false, "s \"q\" \\ \n\t"))");
+  const char *expected[] = {"1", "0.5", "2.0", "1e+300", "false", R"("s \"q\" \\ \n\t")"};
+  ASSERT_EQ(e.ConstructorArguments.size(), 6u);
+  std::string rewritten = "X(";
+  for (size_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(e.ConstructorArguments[i].Describe(), expected[i]);
+    rewritten += (i ? ", " : "") + e.ConstructorArguments[i].Describe();
+  }
+  auto again = ParseEffect(rewritten + ")");
+  for (size_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(again.ConstructorArguments[i].Type, e.ConstructorArguments[i].Type);
+    EXPECT_EQ(again.ConstructorArguments[i].Describe(), e.ConstructorArguments[i].Describe());
+  }
 }
 
 }  // namespace

@@ -179,12 +179,31 @@ std::string Value::Describe() const {
   switch (Type) {
     case Integer: return std::to_string(IntegerValue);
     case Real: {
-      char buffer[32];
-      std::snprintf(buffer, sizeof buffer, "%g", RealValue);
-      return buffer;
+      // Shortest text that reads back the same value, always with a point or
+      // an exponent so that it reads back as a real.
+      char buffer[40];
+      for (int digits = 1; digits <= 17; ++digits) {
+        std::snprintf(buffer, sizeof buffer, "%.*g", digits, RealValue);
+        if (std::strtod(buffer, nullptr) == RealValue) break;
+      }
+      std::string text = buffer;
+      if (text.find_first_of(".eEn") == std::string::npos) text += ".0";
+      return text;
     }
     case Boolean: return BooleanValue ? "true" : "false";
-    case String: return "\"" + StringValue + "\"";
+    case String: {
+      std::string text = "\"";
+      for (char c : StringValue) {
+        switch (c) {
+          case '"': text += "\\\""; break;
+          case '\\': text += "\\\\"; break;
+          case '\n': text += "\\n"; break;
+          case '\t': text += "\\t"; break;
+          default: text += c;
+        }
+      }
+      return text + "\"";
+    }
   }
   return "";
 }
