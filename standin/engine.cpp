@@ -267,67 +267,62 @@ EX void F_ThrowUnbound(const char *s) { TVPThrowPluginUnboundFunctionError(s); }
 
 #undef EX
 
-template <class Fn>
-void *Erase(Fn fn) {
-  return reinterpret_cast<void *>(fn);
-}
-
 }  // namespace
 
 namespace standin {
 
 void RegisterCoreFunctions(Exporter &x) {
-  x.Add("tTJSString::tTJSString()", Erase(&S_ctor));
-  x.Add("tTJSString::tTJSString(const tTJSString &)", Erase(&S_ctor_copy));
-  x.Add("tTJSString::tTJSString(const tjs_char *)", Erase(&S_ctor_wide));
-  x.Add("tTJSString::tTJSString(const tjs_char *,int)", Erase(&S_ctor_wide_len));
-  x.Add("tTJSString::tTJSString(const tjs_nchar *)", Erase(&S_ctor_narrow));
-  x.Add("tTJSString::tTJSString(tjs_int)", Erase(&S_ctor_int));
-  x.Add("tTJSString::~ tTJSString()", Erase(&S_dtor));
-  x.Add("tTJSString & tTJSString::operator =(const tTJSString &)", Erase(&S_assign));
-  x.Add("tTJSString & tTJSString::operator =(const tjs_char *)", Erase(&S_assign_wide));
-  x.Add("tTJSString & tTJSString::operator =(const tjs_nchar *)", Erase(&S_assign_narrow));
-  x.Add("tTJSString tTJSString::operator +(const tTJSString &) const", Erase(&S_plus));
-  x.Add("tTJSString tTJSString::operator +(const tjs_char *) const", Erase(&S_plus_wide));
-  x.Add("tTJSString ::operator +(const tjs_char *,const tTJSString &)", Erase(&S_wide_plus));
-  x.Add("void tTJSString::operator +=(const tjs_char *)", Erase(&S_append_wide));
-  x.Add("bool tTJSString::operator ==(const tTJSString &) const", Erase(&S_equal));
-  x.Add("const tjs_char * tTJSString::c_str() const", Erase(&S_c_str));
-  x.Add("bool tTJSString::IsEmpty() const", Erase(&S_IsEmpty));
-  x.Add("void tTJSString::Clear()", Erase(&S_Clear));
-  x.Add("void tTJSString::ToLowerCase()", Erase(&S_ToLowerCase));
-  x.Add("tjs_uint32 * tTJSString::GetHint()", Erase(&S_GetHint));
+  x.Add("tTJSString::tTJSString()", &S_ctor);
+  x.Add("tTJSString::tTJSString(const tTJSString &)", &S_ctor_copy);
+  x.Add("tTJSString::tTJSString(const tjs_char *)", &S_ctor_wide);
+  x.Add("tTJSString::tTJSString(const tjs_char *,int)", &S_ctor_wide_len);
+  x.Add("tTJSString::tTJSString(const tjs_nchar *)", &S_ctor_narrow);
+  x.Add("tTJSString::tTJSString(tjs_int)", &S_ctor_int);
+  x.Add("tTJSString::~ tTJSString()", &S_dtor);
+  x.Add("tTJSString & tTJSString::operator =(const tTJSString &)", &S_assign);
+  x.Add("tTJSString & tTJSString::operator =(const tjs_char *)", &S_assign_wide);
+  x.Add("tTJSString & tTJSString::operator =(const tjs_nchar *)", &S_assign_narrow);
+  x.Add("tTJSString tTJSString::operator +(const tTJSString &) const", &S_plus);
+  x.Add("tTJSString tTJSString::operator +(const tjs_char *) const", &S_plus_wide);
+  x.Add("tTJSString ::operator +(const tjs_char *,const tTJSString &)", &S_wide_plus);
+  x.Add("void tTJSString::operator +=(const tjs_char *)", &S_append_wide);
+  x.Add("bool tTJSString::operator ==(const tTJSString &) const", &S_equal);
+  x.Add("const tjs_char * tTJSString::c_str() const", &S_c_str);
+  x.Add("bool tTJSString::IsEmpty() const", &S_IsEmpty);
+  x.Add("void tTJSString::Clear()", &S_Clear);
+  x.Add("void tTJSString::ToLowerCase()", &S_ToLowerCase);
+  x.Add("tjs_uint32 * tTJSString::GetHint()", &S_GetHint);
 
-  x.Add("tTJSVariant::tTJSVariant()", Erase(&V_ctor));
-  x.Add("tTJSVariant::tTJSVariant(iTJSDispatch2 *)", Erase(&V_ctor_object));
-  x.Add("tTJSVariant::tTJSVariant(iTJSDispatch2 *,iTJSDispatch2 *)", Erase(&V_ctor_closure));
-  x.Add("tTJSVariant::~ tTJSVariant()", Erase(&V_dtor));
-  x.Add("void tTJSVariant::Clear()", Erase(&V_Clear));
-  x.Add("void tTJSVariant::CopyRef(const tTJSVariant &)", Erase(&V_CopyRef));
-  x.Add("tTJSVariant & tTJSVariant::operator =(const tTJSVariant &)", Erase(&V_assign));
-  x.Add("tTJSVariant & tTJSVariant::operator =(bool)", Erase(&V_assign_bool));
-  x.Add("tTJSVariant & tTJSVariant::operator =(tjs_real)", Erase(&V_assign_real));
-  x.Add("tTJSVariant & tTJSVariant::operator =(tjs_int32)", Erase(&V_assign_int32));
-  x.Add("tTJSVariant & tTJSVariant::operator =(const tTVInteger)", Erase(&V_assign_integer));
-  x.Add("tTJSVariantType tTJSVariant::Type()", Erase(&V_Type));
-  x.Add("iTJSDispatch2 * tTJSVariant::AsObjectNoAddRef() const", Erase(&V_AsObjectNoAddRef));
-  x.Add("const tjs_char * tTJSVariant::GetString() const", Erase(&V_GetString));
-  x.Add("tTVReal tTJSVariant::AsReal() const", Erase(&V_AsReal));
-  x.Add("tTVInteger tTJSVariant::AsInteger() const", Erase(&V_AsInteger));
-  x.Add("tTJSVariant::operator bool() const", Erase(&V_to_bool));
-  x.Add("tTJSVariant::operator tjs_int() const", Erase(&V_to_int));
+  x.Add("tTJSVariant::tTJSVariant()", &V_ctor);
+  x.Add("tTJSVariant::tTJSVariant(iTJSDispatch2 *)", &V_ctor_object);
+  x.Add("tTJSVariant::tTJSVariant(iTJSDispatch2 *,iTJSDispatch2 *)", &V_ctor_closure);
+  x.Add("tTJSVariant::~ tTJSVariant()", &V_dtor);
+  x.Add("void tTJSVariant::Clear()", &V_Clear);
+  x.Add("void tTJSVariant::CopyRef(const tTJSVariant &)", &V_CopyRef);
+  x.Add("tTJSVariant & tTJSVariant::operator =(const tTJSVariant &)", &V_assign);
+  x.Add("tTJSVariant & tTJSVariant::operator =(bool)", &V_assign_bool);
+  x.Add("tTJSVariant & tTJSVariant::operator =(tjs_real)", &V_assign_real);
+  x.Add("tTJSVariant & tTJSVariant::operator =(tjs_int32)", &V_assign_int32);
+  x.Add("tTJSVariant & tTJSVariant::operator =(const tTVInteger)", &V_assign_integer);
+  x.Add("tTJSVariantType tTJSVariant::Type()", &V_Type);
+  x.Add("iTJSDispatch2 * tTJSVariant::AsObjectNoAddRef() const", &V_AsObjectNoAddRef);
+  x.Add("const tjs_char * tTJSVariant::GetString() const", &V_GetString);
+  x.Add("tTVReal tTJSVariant::AsReal() const", &V_AsReal);
+  x.Add("tTVInteger tTJSVariant::AsInteger() const", &V_AsInteger);
+  x.Add("tTJSVariant::operator bool() const", &V_to_bool);
+  x.Add("tTJSVariant::operator tjs_int() const", &V_to_int);
 
-  x.Add("void ::TJSDoVariantOperation(tjs_int,tTJSVariant &,const tTJSVariant *)", Erase(&F_DoVariantOperation));
-  x.Add("tjs_char * ::TJS_int_to_str(tjs_int,tjs_char *)", Erase(&F_int_to_str));
-  x.Add("tjs_int ::TJS_stricmp(const tjs_char *,const tjs_char *)", Erase(&F_stricmp));
-  x.Add("iTJSDispatch2 * ::TVPGetScriptDispatch()", Erase(&F_GetScriptDispatch));
-  x.Add("iTJSDispatch2 * ::TJSCreateDictionaryObject(iTJSDispatch2 * *)", Erase(&F_CreateDictionaryObject));
-  x.Add("bool ::TVPRegisterGlobalObject(const tjs_char *,iTJSDispatch2 *)", Erase(&F_RegisterGlobalObject));
-  x.Add("bool ::TVPRemoveGlobalObject(const tjs_char *)", Erase(&F_RemoveGlobalObject));
-  x.Add("void ::TVPAddImportantLog(const ttstr &)", Erase(&F_AddImportantLog));
-  x.Add("void ::TVPThrowExceptionMessage(const tjs_char *)", Erase(&F_ThrowExceptionMessage));
-  x.Add("void ::TVPThrowExceptionMessage(const tjs_char *,const ttstr &)", Erase(&F_ThrowExceptionMessageArg));
-  x.Add("void ::TVPThrowPluginUnboundFunctionError(const char *)", Erase(&F_ThrowUnbound));
+  x.Add("void ::TJSDoVariantOperation(tjs_int,tTJSVariant &,const tTJSVariant *)", &F_DoVariantOperation);
+  x.Add("tjs_char * ::TJS_int_to_str(tjs_int,tjs_char *)", &F_int_to_str);
+  x.Add("tjs_int ::TJS_stricmp(const tjs_char *,const tjs_char *)", &F_stricmp);
+  x.Add("iTJSDispatch2 * ::TVPGetScriptDispatch()", &F_GetScriptDispatch);
+  x.Add("iTJSDispatch2 * ::TJSCreateDictionaryObject(iTJSDispatch2 * *)", &F_CreateDictionaryObject);
+  x.Add("bool ::TVPRegisterGlobalObject(const tjs_char *,iTJSDispatch2 *)", &F_RegisterGlobalObject);
+  x.Add("bool ::TVPRemoveGlobalObject(const tjs_char *)", &F_RemoveGlobalObject);
+  x.Add("void ::TVPAddImportantLog(const ttstr &)", &F_AddImportantLog);
+  x.Add("void ::TVPThrowExceptionMessage(const tjs_char *)", &F_ThrowExceptionMessage);
+  x.Add("void ::TVPThrowExceptionMessage(const tjs_char *,const ttstr &)", &F_ThrowExceptionMessageArg);
+  x.Add("void ::TVPThrowPluginUnboundFunctionError(const char *)", &F_ThrowUnbound);
 }
 
 }  // namespace standin

@@ -75,6 +75,11 @@ class Exporter : public iTVPFunctionExporter {
   bool TJS_INTF_METHOD LookUpByNarrowNames(const tjs_nchar **names, void **functions, tjs_uint count) override;
 
   void Add(const std::string &signature, void *function);
+  // Adds an engine function (a plain TJS_ENGINE_CALL function) under its signature.
+  template <class Function>
+  void Add(const std::string &signature, Function *function) {
+    Add(signature, reinterpret_cast<void *>(function));
+  }
   bool Has(const std::string &signature) const { return Functions_.count(signature) != 0; }
   // A withheld signature is answered as unknown until allowed again.
   void Withhold(const std::string &signature, bool withheld = true);

@@ -292,29 +292,24 @@ EX void F_NativeClassRegisterNCM(tTJSNativeClass *cls, const tjs_char *name, iTJ
 
 #undef EX
 
-template <class Fn>
-void *Erase(Fn fn) {
-  return reinterpret_cast<void *>(fn);
-}
-
 }  // namespace
 
 namespace standin {
 
 void RegisterNativeClassFunctions(Exporter &x) {
   x.Add("tTJSNativeClassForPlugin * ::TJSCreateNativeClassForPlugin(const ttstr &,tTJSCreateNativeInstance)",
-        Erase(&F_CreateNativeClassForPlugin));
-  x.Add("tjs_int32 ::TJSRegisterNativeClass(const tjs_char *)", Erase(&F_RegisterNativeClass));
-  x.Add("void ::TJSNativeClassSetClassID(tTJSNativeClass *,tjs_int32)", Erase(&F_NativeClassSetClassID));
-  x.Add("tjs_int32 ::TJSFindNativeClassID(const tjs_char *)", Erase(&F_FindNativeClassID));
+        &F_CreateNativeClassForPlugin);
+  x.Add("tjs_int32 ::TJSRegisterNativeClass(const tjs_char *)", &F_RegisterNativeClass);
+  x.Add("void ::TJSNativeClassSetClassID(tTJSNativeClass *,tjs_int32)", &F_NativeClassSetClassID);
+  x.Add("tjs_int32 ::TJSFindNativeClassID(const tjs_char *)", &F_FindNativeClassID);
   x.Add("tTJSNativeClassMethod * ::TJSCreateNativeClassMethod(tTJSNativeClassMethodCallback)",
-        Erase(&F_CreateNativeClassMethod));
+        &F_CreateNativeClassMethod);
   x.Add("tTJSNativeClassMethod * ::TJSCreateNativeClassConstructor(tTJSNativeClassMethodCallback)",
-        Erase(&F_CreateNativeClassConstructor));
+        &F_CreateNativeClassConstructor);
   x.Add(
       "void ::TJSNativeClassRegisterNCM(tTJSNativeClass *,const tjs_char *,iTJSDispatch2 *,const tjs_char "
       "*,tTJSNativeInstanceType,tjs_uint32)",
-      Erase(&F_NativeClassRegisterNCM));
+      &F_NativeClassRegisterNCM);
 }
 
 }  // namespace standin

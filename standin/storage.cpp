@@ -560,25 +560,20 @@ EX void F_DoTryBlock(tTVPTryBlockFunction t, tTVPCatchBlockFunction c, tTVPFinal
 
 #undef EX
 
-template <class Fn>
-void *Erase(Fn fn) {
-  return reinterpret_cast<void *>(fn);
-}
-
 }  // namespace
 
 namespace standin {
 
 void RegisterStorageFunctions(Exporter &x) {
-  x.Add("void ::TVPRegisterStorageMedia(iTVPStorageMedia *)", Erase(&F_RegisterStorageMedia));
-  x.Add("void ::TVPUnregisterStorageMedia(iTVPStorageMedia *)", Erase(&F_UnregisterStorageMedia));
-  x.Add("ttstr ::TVPExtractStorageName(const ttstr &)", Erase(&F_ExtractStorageName));
-  x.Add("ttstr ::TVPExtractStoragePath(const ttstr &)", Erase(&F_ExtractStoragePath));
-  x.Add("void ::TVPGetLocalName(ttstr &)", Erase(&F_GetLocalName));
-  x.Add("IStream * ::TVPCreateIStream(const ttstr &,tjs_uint32)", Erase(&F_CreateIStream));
-  x.Add("tTJSBinaryStream * ::TVPCreateBinaryStreamAdapter(IStream *)", Erase(&F_CreateBinaryStreamAdapter));
+  x.Add("void ::TVPRegisterStorageMedia(iTVPStorageMedia *)", &F_RegisterStorageMedia);
+  x.Add("void ::TVPUnregisterStorageMedia(iTVPStorageMedia *)", &F_UnregisterStorageMedia);
+  x.Add("ttstr ::TVPExtractStorageName(const ttstr &)", &F_ExtractStorageName);
+  x.Add("ttstr ::TVPExtractStoragePath(const ttstr &)", &F_ExtractStoragePath);
+  x.Add("void ::TVPGetLocalName(ttstr &)", &F_GetLocalName);
+  x.Add("IStream * ::TVPCreateIStream(const ttstr &,tjs_uint32)", &F_CreateIStream);
+  x.Add("tTJSBinaryStream * ::TVPCreateBinaryStreamAdapter(IStream *)", &F_CreateBinaryStreamAdapter);
   x.Add("void ::TVPDoTryBlock(tTVPTryBlockFunction,tTVPCatchBlockFunction,tTVPFinallyBlockFunction,void *)",
-        Erase(&F_DoTryBlock));
+        &F_DoTryBlock);
 }
 
 }  // namespace standin
