@@ -8,8 +8,9 @@
 #   ${STK_WINDOWS_PREFIX}/lib/libstk.a             (the static library)
 # A static library keeps sonafilter.dll free of further DLLs beside the MinGW
 # runtime. Sets PLUGINS_STK_FOR_WINDOWS to ON when that STK is usable, and
-# then the imported target stk::stk and the cache entries STK_INCLUDE_DIR and
-# STK_LIBRARY point at it; otherwise explains why sonafilter.dll is skipped.
+# then the cache entries STK_INCLUDE_DIR and STK_LIBRARY point at it (the
+# imported target stk::stk is made from them in sonafilter/CMakeLists.txt,
+# as for every build); otherwise explains why sonafilter.dll is skipped.
 set(STK_WINDOWS_PREFIX "" CACHE PATH
     "Prefix of an STK built for 32-bit Windows with MinGW-w64 (include/stk/FreeVerb.h, lib/libstk.a)")
 
@@ -29,12 +30,6 @@ endif()
 if(PLUGINS_STK_FOR_WINDOWS)
   set(STK_INCLUDE_DIR ${STK_WINDOWS_PREFIX}/include CACHE PATH "STK's headers (the folder holding stk/)" FORCE)
   set(STK_LIBRARY ${stk_library} CACHE FILEPATH "STK's library" FORCE)
-  if(NOT TARGET stk::stk)
-    add_library(stk::stk STATIC IMPORTED GLOBAL)
-    set_target_properties(stk::stk PROPERTIES
-      IMPORTED_LOCATION ${STK_LIBRARY}
-      INTERFACE_INCLUDE_DIRECTORIES ${STK_INCLUDE_DIR})
-  endif()
   message(STATUS "sonafilter.dll links the Windows STK in ${STK_WINDOWS_PREFIX}")
 else()
   message(WARNING "sonafilter.dll is skipped: it needs an STK built for 32-bit Windows, and ${stk_missing}. "

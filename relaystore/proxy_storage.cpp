@@ -4,6 +4,7 @@
 
 #include "dict_member_get_caller.h"
 #include "hostlink.h"
+#include "scoped_release.h"
 
 namespace {
 
@@ -32,36 +33,10 @@ class Redirection {
   bool TooDeep() const { return g_redirections > kMaxRedirections; }
 };
 
-// The plug-in's reference to an IStream, dropped when the scope ends, also
-// when an engine error passes.
-class StreamReference {
- public:
-  explicit StreamReference(IStream *stream) : Stream(stream) {}
-  ~StreamReference() { Stream->Release(); }
-  StreamReference(const StreamReference &) = delete;
-  StreamReference &operator=(const StreamReference &) = delete;
-
- private:
-  IStream *Stream;
-};
-
-// The creator's reference to a dispatch object, released when the scope ends.
-class DispatchReference {
- public:
-  explicit DispatchReference(iTJSDispatch2 *object) : Object(object) {}
-  ~DispatchReference() { Object->Release(); }
-  DispatchReference(const DispatchReference &) = delete;
-  DispatchReference &operator=(const DispatchReference &) = delete;
-  iTJSDispatch2 *Get() const { return Object; }
-
- private:
-  iTJSDispatch2 *Object;
-};
-
 // Wraps `stream` as an engine stream; the plug-in's own reference to the
 // IStream goes whatever the adapter call does (the adapter keeps its own).
 tTJSBinaryStream *AdaptDroppingStream(IStream *stream) {
-  StreamReference reference(stream);
+  ScopedRelease<IStream> reference(stream);  // the adapter keeps its own
   return TVPCreateBinaryStreamAdapter(stream);
 }
 
@@ -77,7 +52,7 @@ bool TJS_ENGINE_CALL ForgetLocalName(void *data, const tTVPExceptionDesc &) {
 ProxyStorage::ProxyStorage() : Map(), RefCount(1) {
   iTJSDispatch2 *dictionary = TJSCreateDictionaryObject(nullptr);
   if (!dictionary) return;  // HasMap() stays false; the link step refuses
-  DispatchReference creation(dictionary);
+  ScopedRelease<iTJSDispatch2> creation(dictionary);
   Map = tTJSVariant(dictionary, dictionary);
   TVPRegisterGlobalObject(kMapName, dictionary);  // a refusal leaves the map unreachable by name only
 }
@@ -130,7 +105,7 @@ tTJSBinaryStream *TJS_INTF_METHOD ProxyStorage::OpenStream(const ttstr &name, tj
 void TJS_INTF_METHOD ProxyStorage::ListFolder(const ttstr &name, iTVPStorageLister *lister) {
   iTJSDispatch2 *dictionary = Map.AsObjectNoAddRef();
   if (!dictionary) return;
-  DispatchReference caller(new DictMemberGetCaller(name, lister));
+  ScopedRelease<iTJSDispatch2> caller(new DictMemberGetCaller(name, lister));
   tTJSVariantClosure callback{caller.Get(), nullptr};
   dictionary->EnumerateMembers(TJS_ENUM_NO_VALUE, &callback, dictionary);
 }

@@ -52,6 +52,7 @@
 #include <type_traits>
 
 #include "dispatch.h"
+#include "scoped_release.h"
 #include "hostengine.h"
 
 namespace SimpleBinder {
@@ -65,27 +66,6 @@ constexpr tjs_uint32 kClassStoreFlags = kMemberFlags | TJS_HIDDENMEMBER | TJS_ST
 inline constexpr tjs_char kClassStoreMember[] = u"_*ClassStore*_";
 
 // ----- scoped helpers ------------------------------------------------------------
-// Releases one reference of an object when the scope ends, unless dismissed.
-class ScopedRelease {
- public:
-  explicit ScopedRelease(iTJSDispatch2 *object) : Object(object) {}
-  ScopedRelease(const ScopedRelease &) = delete;
-  ScopedRelease &operator=(const ScopedRelease &) = delete;
-  ~ScopedRelease() {
-    if (Object) Object->Release();
-  }
-  void Dismiss() { Object = nullptr; }
-  // Releases the reference now instead of at the end of the scope.
-  void ReleaseNow() {
-    iTJSDispatch2 *object = Object;
-    Object = nullptr;
-    if (object) object->Release();
-  }
-
- private:
-  iTJSDispatch2 *Object;
-};
-
 // Logs `prefix` followed by the class name to the engine's important log.
 void LogClassFailure(const tjs_char *prefix, const ttstr &className);
 

@@ -46,25 +46,11 @@ void AdaptChannels(float *to, const float *from, tjs_uint32 frames, tjs_uint32 i
 }  // namespace
 
 // ----- WorkBuffer ------------------------------------------------------------
-// Plain storage rather than a std::vector: the plug-in exports nothing but its
-// link entries, and the library's out-of-line vector members would be
-// exported with the standard library's default visibility.
-WorkBuffer::WorkBuffer() : Size_(0), Capacity_(0) {}
-WorkBuffer::~WorkBuffer() = default;
-
 void WorkBuffer::GrowToFrames(tjs_uint32 frames) {
   const std::uint64_t wanted = static_cast<std::uint64_t>(frames) * kMaxChannels;
-  if (wanted > std::numeric_limits<std::size_t>::max() / sizeof(float)) throw std::bad_alloc();
+  if (wanted > Samples_.max_size()) throw std::bad_alloc();
   const auto samples = static_cast<std::size_t>(wanted);
-  if (samples <= Size_) return;
-  if (samples > Capacity_) {
-    std::unique_ptr<float[]> grown(new float[samples]);
-    CopySamples(grown.get(), Samples_.get(), Size_);
-    Samples_ = std::move(grown);
-    Capacity_ = samples;
-  }
-  ZeroSamples(Samples_.get() + Size_, samples - Size_);
-  Size_ = samples;
+  if (samples > Samples_.size()) Samples_.resize(samples);  // the new floats are zero
 }
 
 // ----- SimpleFloatSource: connection -------------------------------------------

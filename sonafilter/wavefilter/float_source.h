@@ -12,7 +12,7 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
+#include <vector>
 
 #include "hostengine.h"
 
@@ -28,24 +28,18 @@ typedef tjs_int32 (*tTVPProcessRoutine)(void *context, const float *in, float *o
 // it but keeps the storage.
 class WorkBuffer {
  public:
-  WorkBuffer();
-  ~WorkBuffer();
-  WorkBuffer(const WorkBuffer &) = delete;
-  WorkBuffer &operator=(const WorkBuffer &) = delete;
-
   // Makes room for `frames` frames of up to 8 bytes; new room is zeroed.
   // Allocates only when more storage is needed than ever before.
   void GrowToFrames(tjs_uint32 frames);
-  void Clear() { Size_ = 0; }
-  float *Floats() { return Samples_.get(); }
-  void *Bytes() { return Samples_.get(); }
-  std::size_t Size() const { return Size_; }          // in floats
-  std::size_t Capacity() const { return Capacity_; }  // in floats
+  // Empties the buffer; its storage stays allocated.
+  void Clear() { Samples_.clear(); }
+  float *Floats() { return Samples_.data(); }
+  void *Bytes() { return Samples_.data(); }
+  std::size_t Size() const { return Samples_.size(); }          // in floats
+  std::size_t Capacity() const { return Samples_.capacity(); }  // in floats
 
  private:
-  std::unique_ptr<float[]> Samples_;
-  std::size_t Size_;
-  std::size_t Capacity_;
+  std::vector<float> Samples_;
 };
 
 class SimpleFloatSource final : public tTVPSampleAndLabelSource {

@@ -8,11 +8,7 @@
 #include "hostlink.h"
 #include "simple_binder.h"
 
-#if defined(_WIN32)
-#define PROBE_EXPORT extern "C" __declspec(dllexport)
-#else
-#define PROBE_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
+#include "probe_export.h"
 
 namespace {
 

@@ -7,11 +7,7 @@
 #include "hostlink.h"
 #include "probe_api.h"
 
-#if defined(_WIN32)
-#define PROBE_EXPORT extern "C" __declspec(dllexport)
-#else
-#define PROBE_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
+#include "probe_export.h"
 
 namespace {
 

@@ -5,11 +5,7 @@
 #include "test_effects.h"
 #include "wavefilter/simple_wave_filter.h"
 
-#if defined(_WIN32)
-#define PROBE_EXPORT extern "C" __declspec(dllexport)
-#else
-#define PROBE_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
+#include "probe_export.h"
 
 bool PluginLink() { return true; }
 bool PluginUnlink() { return true; }

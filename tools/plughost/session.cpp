@@ -45,7 +45,7 @@ tTJSVariant ToVariant(const Value &value) {
   return tTJSVariant();
 }
 
-Session::Session(const std::string &pluginPath, bool legacy, bool echoLog) : Legacy_(legacy) {
+Session::Session(const std::string &pluginPath, bool legacy, bool echoLog) {
   Engine_ = std::make_unique<standin::Engine>();
   if (echoLog) Engine_->EchoLog(&std::cout);
   if (legacy) standin::EnableLegacyGeneration();

@@ -37,8 +37,6 @@ class Session {
   // The object's `interface` value.
   tTVInteger InterfaceOf(iTJSDispatch2 *effect);
 
-  standin::Engine &Engine() { return *Engine_; }
-  bool Legacy() const { return Legacy_; }
   // Invalidates every object made, unlinks; raises Failure if the plug-in
   // refuses to unlink. Safe to call twice.
   void Close();
@@ -47,7 +45,6 @@ class Session {
   std::unique_ptr<standin::Engine> Engine_;
   std::unique_ptr<standin::PluginModule> Plugin_;
   std::vector<standin::ObjectRef> Objects_;
-  bool Legacy_;
   bool Linked_ = false;
 };
 
