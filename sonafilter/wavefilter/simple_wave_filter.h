@@ -23,7 +23,8 @@
 //                                after those from `in` to `out` unchanged (a
 //                                negative result counts as 0). A Process that
 //                                returns void writes every frame. `in` and
-//                                `out` never overlap. Called on the engine's
+//                                `out` never overlap; with `frames` 0 either
+//                                may be null. Called on the engine's
 //                                sound thread: it must not allocate or lock.
 //
 //   void Reset()                 clears the effect's signal memory (called by

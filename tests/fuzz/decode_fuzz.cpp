@@ -43,8 +43,10 @@ struct StereoPass {
   tjs_uint32 Tail = 0;
   tjs_uint32 TailMs() const { return Tail; }
   void Reset() {}
+  // An empty block may come with null buffers, which memcpy must never see.
   void Process(float *out, const float *in, tjs_uint32 frames, tjs_uint32 channels) {
-    std::memcpy(out, in, static_cast<size_t>(frames) * channels * sizeof(float));
+    const size_t samples = static_cast<size_t>(frames) * channels;
+    if (samples != 0) std::memcpy(out, in, samples * sizeof(float));
   }
 };
 
