@@ -21,6 +21,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${FUZZ_SECONDS:-30}
+# A fixed seed makes the bounded runs of CI explore the same way each time
+# (how far depends only on the machine's speed); FUZZ_SEED=0 picks a random one.
+seed=${FUZZ_SEED:-1}
 merge=0
 targets=()
 while [ $# -gt 0 ]; do
@@ -43,7 +46,7 @@ for target in "${targets[@]}"; do
   artifacts=build/fuzz/artifacts/$target/
   log=build/fuzz/fuzz_$target.log
   mkdir -p "$work" "$artifacts"
-  options=(-rss_limit_mb=2048 -timeout=25 -print_final_stats=1 "-artifact_prefix=$artifacts")
+  options=(-rss_limit_mb=2048 -timeout=25 -print_final_stats=1 "-seed=$seed" "-artifact_prefix=$artifacts")
   if [ -f "tests/fuzz/$target.dict" ]; then options+=("-dict=tests/fuzz/$target.dict"); fi
 
   if [ "$merge" -eq 1 ]; then
