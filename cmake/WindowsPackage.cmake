@@ -13,7 +13,7 @@
 #                                      (cmake/toolchain-mingw-i686.cmake says why shared)
 #   LICENSES.txt                       the licences of the third-party code in them
 # Every DLL is installed stripped (symbol table and debug sections removed):
-# the runtime DLLs shrink from about 22 MB to 2.5 MB.
+# libstdc++-6.dll shrinks from 21.5 MB to 2.15 MB.
 include_guard(GLOBAL)
 
 set(PLUGINS_PACKAGE_NAME engine-plugins-win32)
