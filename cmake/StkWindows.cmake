@@ -104,9 +104,10 @@ function(plugins_add_stk_from_source root)
   add_library(stk_windows STATIC ${sources})
   target_include_directories(stk_windows PRIVATE ${root}/include)
   target_include_directories(stk_windows SYSTEM INTERFACE ${headers})
-  # STK's own switches for a little-endian Windows build; its realtime
-  # audio, MIDI and socket parts are not compiled.
-  target_compile_definitions(stk_windows PUBLIC __OS_WINDOWS__ __LITTLE_ENDIAN__)
+  # STK's switch for Windows (Stk::sleep calls Sleep); its realtime audio,
+  # MIDI, file and socket parts, the only other users of its platform
+  # switches, are not compiled.
+  target_compile_definitions(stk_windows PRIVATE __OS_WINDOWS__)
   set_target_properties(stk_windows PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   add_library(stk::stk ALIAS stk_windows)
 endfunction()
