@@ -50,6 +50,7 @@
 #include <cstddef>
 #include <memory>
 #include <type_traits>
+#include <utility>
 
 #include "dispatch.h"
 #include "scoped_release.h"
@@ -369,10 +370,21 @@ class ScopedEntry {
   ClassEntryInterface *Entry;
 };
 
-// The default deleter of native objects.
+template <class T, class = void>
+struct HasDispose : std::false_type {};
+template <class T>
+struct HasDispose<T, std::void_t<decltype(std::declval<T &>().Dispose())>> : std::true_type {};
+
+// The default deleter of native objects: delete, or the object's own
+// Dispose when it has one (an object the engine may still be using, such as
+// an attached wave filter, decides itself when it can go).
 template <class T>
 void DeleteNativeObject(T *native) {
-  delete native;
+  if constexpr (HasDispose<T>::value) {
+    native->Dispose();
+  } else {
+    delete native;
+  }
 }
 
 template <class T>
