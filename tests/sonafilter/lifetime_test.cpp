@@ -2,7 +2,7 @@
 // effect's filter outlives its script object while a sound buffer pulls it,
 // and V2Unlink refuses, changing nothing, while such a filter or a class
 // object held beyond WaveSoundBuffer's member could still call into the
-// module after it is unloaded.
+// module after it is unloaded. Engine errors at unlink reach the engine.
 #include <gtest/gtest.h>
 
 #include "sonafilter_fixture.h"
@@ -65,6 +65,121 @@ TEST_P(LifetimeTest, UnlinkIsRefusedWhileAScriptHoldsAClassObject) {
   EXPECT_EQ(Unlink(), kOk);
   EXPECT_EQ(Link(), kOk) << "and links again";
 }
+
+// ----- engine errors at unlink ------------------------------------------------------
+// Each engine function the unlink step reaches raises once, at its first
+// call in V2Unlink: the error reaches the engine's call, the process goes
+// on, nothing has been removed, and the next V2Unlink succeeds.
+bool g_raiseOnce = false;
+
+void RaiseIfArmed() {
+  if (!g_raiseOnce) return;
+  g_raiseOnce = false;
+  TVPThrowExceptionMessage(u"engine failed at unlink");
+}
+
+// The engine's function `Id`, raising first when armed.
+template <int Id, class R, class... A>
+struct RaisingOnce {
+  static inline void *Original = nullptr;
+  static R TJS_ENGINE_CALL Call(A... args) {
+    RaiseIfArmed();
+    return reinterpret_cast<R(TJS_ENGINE_CALL *)(A...)>(Original)(args...);
+  }
+};
+// A destructor that does its work, then raises when armed.
+template <int Id, class T>
+struct RaisingDestructor {
+  static inline void *Original = nullptr;
+  static void TJS_ENGINE_CALL Call(T *object) {
+    reinterpret_cast<void(TJS_ENGINE_CALL *)(T *)>(Original)(object);
+    RaiseIfArmed();
+  }
+};
+
+struct UnlinkFunction {
+  const char *Signature;
+  void **Original;
+  void *Raising;
+};
+
+template <class Fake>
+UnlinkFunction Faked(const char *signature) {
+  return {signature, &Fake::Original, reinterpret_cast<void *>(&Fake::Call)};
+}
+template <int Id, class R, class... A>
+UnlinkFunction Raising(const char *signature) {
+  return Faked<RaisingOnce<Id, R, A...>>(signature);
+}
+
+// Replaces `f` in the exporter by its raising form (before the link).
+void InstallRaising(standin::Exporter &exporter, const UnlinkFunction &f) {
+  const tjs_nchar *names[1] = {f.Signature};
+  ASSERT_TRUE(exporter.LookUpByNarrowNames(names, f.Original, 1));
+  exporter.Add(f.Signature, f.Raising);
+}
+
+const UnlinkFunction kUnlinkFunctions[] = {
+    Raising<0, void, tTJSString *, const tjs_char *>("tTJSString::tTJSString(const tjs_char *)"),
+    Raising<1, void, tTJSString *, const tjs_char *, int>("tTJSString::tTJSString(const tjs_char *,int)"),
+    Raising<2, iTJSDispatch2 *>("iTJSDispatch2 * ::TVPGetScriptDispatch()"),
+    Raising<3, const tjs_char *, const tTJSString *>("const tjs_char * tTJSString::c_str() const"),
+    Raising<4, void, tTJSVariant *>("tTJSVariant::tTJSVariant()"),
+    Raising<5, iTJSDispatch2 *, const tTJSVariant *>("iTJSDispatch2 * tTJSVariant::AsObjectNoAddRef() const"),
+};
+
+class UnlinkErrorTest : public SonafilterTest, public ::testing::WithParamInterface<UnlinkFunction> {};
+
+TEST_P(UnlinkErrorTest, AnEngineErrorAtUnlinkReachesTheEngineAndRemovesNothing) {
+  const UnlinkFunction &f = GetParam();
+  ASSERT_NE(standin::InstallWaveSoundBufferClass(), nullptr);
+  Load();
+  InstallRaising(E().GetExporter(), f);
+  ASSERT_EQ(Link(), kOk);
+  g_raiseOnce = true;
+  EXPECT_EQ(testing_support::EngineErrorOf([&] { Unlink(); }), "engine failed at unlink");
+  EXPECT_FALSE(g_raiseOnce) << "the function was reached at unlink";
+  g_raiseOnce = false;
+  for (const std::u16string cls : {u"StkFreeVerb", u"GraphicEqualizer", u"DelayEffect"}) {
+    ObjectRef made = New(cls);
+    EXPECT_NE(Interface(made.Get()), 0) << standin::Utf8(cls) << " is still declared";
+  }
+  EXPECT_EQ(Unlink(), kOk);
+}
+
+INSTANTIATE_TEST_SUITE_P(Functions, UnlinkErrorTest, ::testing::ValuesIn(kUnlinkFunctions),
+                         [](const ::testing::TestParamInfo<UnlinkFunction> &function) {
+                           return std::to_string(function.index);
+                         });
+
+// A destructor's engine error cannot leave the destructor; it is kept and
+// passed on by V2Unlink once the unlink is done.
+const UnlinkFunction kUnlinkDestructors[] = {
+    Faked<RaisingDestructor<6, tTJSString>>("tTJSString::~ tTJSString()"),
+    Faked<RaisingDestructor<7, tTJSVariant>>("tTJSVariant::~ tTJSVariant()"),
+};
+
+class UnlinkDestructorErrorTest : public SonafilterTest, public ::testing::WithParamInterface<UnlinkFunction> {};
+
+TEST_P(UnlinkDestructorErrorTest, ReachesTheEngineOnceTheUnlinkIsDone) {
+  ASSERT_NE(standin::InstallWaveSoundBufferClass(), nullptr);
+  Load();
+  InstallRaising(E().GetExporter(), GetParam());
+  ASSERT_EQ(Link(), kOk);
+  g_raiseOnce = true;
+  EXPECT_EQ(testing_support::EngineErrorOf([&] { Unlink(); }), "engine failed at unlink");
+  EXPECT_FALSE(g_raiseOnce);
+  g_raiseOnce = false;
+  Linked = false;
+  EXPECT_EQ(ClassObject(u"StkFreeVerb"), nullptr) << "the unlink itself was done";
+  EXPECT_EQ(ClassObject(u"DelayEffect"), nullptr);
+  ASSERT_EQ(Link(), kOk) << "links again";
+}
+
+INSTANTIATE_TEST_SUITE_P(Functions, UnlinkDestructorErrorTest, ::testing::ValuesIn(kUnlinkDestructors),
+                         [](const ::testing::TestParamInfo<UnlinkFunction> &function) {
+                           return std::to_string(function.index);
+                         });
 
 INSTANTIATE_TEST_SUITE_P(Engines, LifetimeTest, ::testing::Values(Generation::Current, Generation::Legacy),
                          [](const ::testing::TestParamInfo<Generation> &engine) {
