@@ -75,12 +75,13 @@ bool ClassHeldElsewhere(iTJSDispatch2 *parent, const tjs_char *name) {
 }
 
 // Whether the engine can still reach this module's code through anything
-// the unlink would not take away: a filter whose script object has gone
-// while a sound buffer still pulls it, or a class object held beyond its
-// member of WaveSoundBuffer. (Script objects, and anything holding one of
-// the binder's stores, already hold the plug-in through its reference
-// total.)
+// the unlink would not take away: a script object's native instance, a
+// filter whose script object has gone while a sound buffer still pulls it,
+// or a class object held beyond its member of WaveSoundBuffer. (Anything
+// holding one of the binder's stores already holds the plug-in through its
+// reference total.)
 bool StillReachable() {
+  if (SimpleBinder::Detail::LiveNativeInstances() > 0) return true;
   if (FiltersAwaitingDetach() > 0) return true;
   iTJSDispatch2 *parent = SimpleBinder::Detail::ResolvePath(ttstr(kParentPath), nullptr);
   if (!parent) return false;

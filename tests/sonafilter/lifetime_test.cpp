@@ -66,6 +66,18 @@ TEST_P(LifetimeTest, UnlinkIsRefusedWhileAScriptHoldsAClassObject) {
   EXPECT_EQ(Link(), kOk) << "and links again";
 }
 
+// An engine that keeps no member of the class in its objects: the object's
+// native instance alone still ties it to the module.
+TEST_P(LifetimeTest, UnlinkIsRefusedWhileANativeInstanceLivesWithoutAnyStore) {
+  ObjectRef eq = New(u"GraphicEqualizer");
+  auto *object = static_cast<standin::ScriptObject *>(eq.Get());
+  while (!object->Members().empty()) object->Erase(object->Members().front().Name);
+  EXPECT_EQ(Unlink(), kFail);
+  EXPECT_NE(ClassObject(u"GraphicEqualizer"), nullptr) << "nothing removed";
+  eq.Reset();
+  EXPECT_EQ(Unlink(), kOk);
+}
+
 // ----- engine errors at unlink ------------------------------------------------------
 // Each engine function the unlink step reaches raises once, at its first
 // call in V2Unlink: the error reaches the engine's call, the process goes
