@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine.h"
+#include "value_rep.h"
 
 namespace standin {
 
@@ -263,8 +264,14 @@ tjs_error TJS_INTF_METHOD BasicScriptObject<B>::CallMember(tjs_uint32 flag, cons
 }
 
 template <class B>
-tjs_error TJS_INTF_METHOD BasicScriptObject<B>::GetMember(tjs_uint32 flag, const tjs_char *membername, tjs_uint32 *,
-                                                          tTJSVariant *result, iTJSDispatch2 *objthis) {
+tjs_error TJS_INTF_METHOD BasicScriptObject<B>::GetMember(tjs_uint32 flag, const tjs_char *membername,
+                                                          tjs_uint32 *hint, tTJSVariant *result,
+                                                          iTJSDispatch2 *objthis) {
+  if (Calls) {
+    MemberCallRecord call{"GetMember", flag, membername ? membername : u"", hint != nullptr, false, objthis};
+    call.HintOfName = hint && membername && IsHintOf(hint, membername);
+    Calls->push_back(std::move(call));
+  }
   if (!membername) return TJS_E_NOTIMPL;
   const Member *m = Find(membername);
   if (!m) return TJS_E_MEMBERNOTFOUND;
@@ -311,9 +318,16 @@ tjs_error TJS_INTF_METHOD BasicScriptObject<B>::CountMembers(tjs_int *result, co
 
 template <class B>
 tjs_error TJS_INTF_METHOD BasicScriptObject<B>::EnumerateMembers(tjs_uint32 flag, tTJSVariantClosure *callback,
-                                                                 iTJSDispatch2 *) {
+                                                                 iTJSDispatch2 *objthis) {
+  if (Calls) {
+    MemberCallRecord call{"EnumerateMembers", flag, u"", false, false, objthis};
+    if (callback) {
+      call.CallbackObject = callback->Object;
+      call.CallbackObjThis = callback->ObjThis;
+    }
+    Calls->push_back(std::move(call));
+  }
   if (!callback || !callback->Object) return TJS_E_INVALIDPARAM;
-  (void)flag;
   // Walk a snapshot: the callback may change the members.
   std::vector<Member> snapshot(Members_);
   for (auto &m : snapshot) {
@@ -324,7 +338,8 @@ tjs_error TJS_INTF_METHOD BasicScriptObject<B>::EnumerateMembers(tjs_uint32 flag
     tTJSVariant answer;
     tjs_error hr = callback->Object->CallMember(0, nullptr, nullptr, &answer, 3, params, callback->ObjThis);
     if (TJS_FAILED(hr)) return hr;
-    if (TypeOf(answer) != tvtVoid && !static_cast<bool>(answer)) break;
+    // Only a true answer goes on; void (no answer) stops, like false.
+    if (TypeOf(answer) == tvtVoid || !static_cast<bool>(answer)) break;
   }
   return TJS_S_OK;
 }

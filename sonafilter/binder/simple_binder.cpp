@@ -15,7 +15,12 @@ iTJSDispatch2 *MemberObject(iTJSDispatch2 *owner, const tjs_char *name, int leng
   return value.AsObjectNoAddRef();
 }
 
+tjs_int32 NativeInstances = 0;  // live InstanceWrappers; script thread only
+
 }  // namespace
+
+tjs_int32 LiveNativeInstances() { return NativeInstances; }
+void NoteNativeInstance(tjs_int32 delta) { NativeInstances += delta; }
 
 void LogClassFailure(const tjs_char *prefix, const ttstr &className) {
   TVPAddImportantLog(ttstr(prefix) + className);

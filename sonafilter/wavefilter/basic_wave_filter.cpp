@@ -15,25 +15,45 @@ const tTVPWaveFormat kNoFormat{};
 // ----- ToK2WaveFilter: the filter, called by a legacy engine ---------------------
 tTVPBasicWaveFilter &OwnerOf(tTVPLegacyWaveFilter *self) { return *static_cast<LegacyFilterAdapter *>(self)->Owner; }
 
+// Attaches the filter to `upstream` through the FromK2 adapter and
+// returns what the filter hands back. When the filter refuses with an
+// engine error while the adapter still stands for an earlier upstream (a
+// second buffer offered a filter already playing: "Cannot connect multiple
+// wave sound buffer at once."), the adapter is pointed back at that earlier
+// upstream before the error goes on, so the buffer already playing keeps
+// reading its own sound: a refused attach changes nothing.
+tTVPSampleAndLabelSource *AttachThroughAdapter(tTVPBasicWaveFilter &filter, tTVPLegacySampleSource *upstream) {
+  tTVPBasicWaveFilter::NativeSourceAdapter &adapter = filter.FromK2SampleAndLabelSource;
+  tTVPLegacySampleSource *const earlier = adapter.Legacy;
+  adapter.Legacy = upstream;
+  try {
+    return filter.AttachSource(&adapter);
+  } catch (...) {
+    if (earlier) adapter.Legacy = earlier;
+    throw;
+  }
+}
+
 // A pass-through filter hands back the adapter it was given: the legacy
 // engine then reads its own upstream directly.
 tTVPLegacySampleSource *TJS_LEGACY_CALL LegacyAttachSource(tTVPLegacyWaveFilter *self,
                                                            tTVPLegacySampleSource *upstream) {
   tTVPBasicWaveFilter &filter = OwnerOf(self);
-  filter.FromK2SampleAndLabelSource.Legacy = upstream;
-  tTVPSampleAndLabelSource *source = filter.AttachSource(&filter.FromK2SampleAndLabelSource);
+  tTVPSampleAndLabelSource *source = AttachThroughAdapter(filter, upstream);
   if (source == &filter.FromK2SampleAndLabelSource) return upstream;
   filter.ToK2SampleAndLabelSource.Native = source;
   return &filter.ToK2SampleAndLabelSource;
 }
 
-// After the filter has let go of its upstream, the adapters forget both
-// sources too, so that neither keeps a pointer the engine may free.
+// The adapters forget both sources, so that neither keeps a pointer the
+// engine may free, then the filter lets go of its upstream. In that order:
+// a filter whose script object is gone ends its life in DetachSource, and
+// nothing of it may be touched after that.
 void TJS_LEGACY_CALL LegacyDetachSource(tTVPLegacyWaveFilter *self) {
   tTVPBasicWaveFilter &filter = OwnerOf(self);
-  filter.DetachSource();
   filter.FromK2SampleAndLabelSource.Legacy = nullptr;
   filter.ToK2SampleAndLabelSource.Native = nullptr;
+  filter.DetachSource();
 }
 
 void TJS_LEGACY_CALL LegacyRefresh(tTVPLegacyWaveFilter *self) { OwnerOf(self).Refresh(); }
@@ -91,7 +111,14 @@ bool ProbeMatches(const GenerationProbe &probe) {
   return false;
 }
 
+// Script thread only, like the script objects whose end changes it; the
+// engine detaches filters on that thread too.
+tjs_int32 AwaitingDetach = 0;
+
 }  // namespace
+
+tjs_int32 FiltersAwaitingDetach() { return AwaitingDetach; }
+void NoteFilterAwaitingDetach(tjs_int32 delta) { AwaitingDetach += delta; }
 
 bool HostGenerationCheck() {
   if (HostGeneration != 0) return HostGeneration > 0;
