@@ -137,19 +137,20 @@ int Response(const ResponseOptions &o) {
          << "set output " << GnuplotQuoted(o.Out) << "\n"
          << "set title 'GraphicEqualizer magnitude response at " << o.Rate << " Hz'\n"
          << "set logscale x\nset grid\nset xlabel 'frequency (Hz)'\nset ylabel 'gain (dB)'\n"
-         << "set format y '%+g dB'\n"
+         << "set format y '%+g dB'\nset key bottom right box opaque\n"
          << "set xrange [20:" << o.Rate / 2 << "]\nset yrange [" << bottom << ":" << ceiling << "]\n";
-  // Each band: a dashed mark at its frequency, labelled with its gain in dB.
+  // Each band: a dashed mark at its frequency, labelled with the frequency
+  // and its gain in dB (a double-quoted gnuplot string, for the line break).
   for (int band = 0; band < 10; ++band) {
     if (kBandHz[band] >= o.Rate / 2.0) continue;
     const double g = o.Gains[band];
     std::ostringstream label;
-    label << std::fixed << std::setprecision(1);
+    label << kBandHz[band] << " Hz\\n" << std::fixed << std::setprecision(1);
     if (g > 0) label << std::showpos << 20 * std::log10(g) << " dB";
     else label << "cut";
     script << "set arrow from " << kBandHz[band] << ", graph 0 to " << kBandHz[band]
            << ", graph 1 nohead dashtype 3 lc rgb 'gray50'\n"
-           << "set label " << GnuplotQuoted(label.str()) << " at " << kBandHz[band] << ", graph 0.96 center font ',8'\n";
+           << "set label \"" << label.str() << "\" at " << kBandHz[band] << ", graph 0.94 center font ',7'\n";
   }
   script << "plot " << GnuplotQuoted(data) << " using 1:3 with lines lw 2 title 'predicted by the band formulas', "
          << GnuplotQuoted(data) << " using 1:2 with points pt 7 ps 0.8 title 'measured through the plug-in'\n";
