@@ -171,7 +171,7 @@ OutputPlan PlanOutput(const std::string &path, SampleFormat format, bool formatG
   if (path == "-") {
     plan.Stream = true;
     plan.Container = "AU stream";
-    plan.SndfileFormat = SF_FORMAT_RAW | PcmSubtype(format) | SF_ENDIAN_BIG;
+    plan.SndfileFormat = SF_FORMAT_AU | PcmSubtype(format);
     return plan;
   }
   const std::string ext = LowerExtension(path);
@@ -216,28 +216,26 @@ AudioWriter::AudioWriter(const std::string &path, const OutputPlan &plan, unsign
   info.samplerate = static_cast<int>(rate);
   info.channels = static_cast<int>(channels);
   info.format = plan.SndfileFormat;
-  SNDFILE *file = nullptr;
-  if (plan.Stream) {
+  Stream_ = plan.Stream;
+  Format_ = plan.Format;
+  if (Stream_) {
     WriteAuStreamHeader(plan.Format, channels, rate);
-    file = sf_open_fd(STDOUT_FILENO, SFM_WRITE, &info, SF_FALSE);
-    if (!file) throw std::runtime_error(std::string("cannot write to standard output: ") + sf_strerror(nullptr));
-  } else {
-    // A hidden temporary file beside the target: the same file system, so
-    // that the final rename replaces the target in one step.
-    std::string pattern = DirectoryOf(path) + "/." + BaseNameOf(path) + ".XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
-    Temp_ = pattern;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);  // as a plainly created file, not mkstemp's 0600
-    file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
-    if (!file) {
-      const std::string why = sf_strerror(nullptr);
-      ::close(fd);
-      Discard();
-      throw std::runtime_error("cannot write " + path + ": " + why);
-    }
+    return;
+  }
+  // A hidden temporary file beside the target: the same file system, so
+  // that the final rename replaces the target in one step.
+  std::string pattern = DirectoryOf(path) + "/." + BaseNameOf(path) + ".XXXXXX";
+  Fd_ = ::mkstemp(pattern.data());
+  if (Fd_ < 0) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+  Temp_ = pattern;
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(Fd_, 0666 & ~mask);  // as a plainly created file, not mkstemp's 0600
+  SNDFILE *file = sf_open_fd(Fd_, SFM_WRITE, &info, SF_FALSE);
+  if (!file) {
+    const std::string why = sf_strerror(nullptr);
+    Discard();
+    throw std::runtime_error("cannot write " + path + ": " + why);
   }
   sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
   if (plan.AutoDowngrade) sf_command(file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
@@ -249,21 +247,59 @@ AudioWriter::~AudioWriter() { Discard(); }
 void AudioWriter::Discard() noexcept {
   if (File_) sf_close(static_cast<SNDFILE *>(File_));
   File_ = nullptr;
+  if (Fd_ >= 0) ::close(Fd_);
+  Fd_ = -1;
   if (!Temp_.empty()) ::unlink(Temp_.c_str());
   Temp_.clear();
 }
 
+namespace {
+
+void PutSample(std::vector<unsigned char> &out, float x, SampleFormat format) {
+  uint32_t bits = 0;
+  unsigned bytes = 4;
+  if (format == SampleFormat::F32) {
+    std::memcpy(&bits, &x, sizeof bits);
+  } else {
+    // Full scale as libsndfile scales it; non-finite samples become silence.
+    const double most = format == SampleFormat::S16 ? 32767.0 : format == SampleFormat::S24 ? 8388607.0 : 2147483647.0;
+    const double clipped = std::isfinite(x) ? std::clamp(static_cast<double>(x), -1.0, 1.0) : 0.0;
+    bits = static_cast<uint32_t>(static_cast<int32_t>(std::lrint(clipped * most)));
+    bytes = BytesPerSample(format);
+  }
+  for (unsigned i = bytes; i-- > 0;) out.push_back(static_cast<unsigned char>(bits >> (8 * i)));
+}
+
+}  // namespace
+
+void AudioWriter::WriteStream(const float *samples, size_t count) {
+  Bytes_.clear();
+  for (size_t i = 0; i < count; ++i) PutSample(Bytes_, samples[i], Format_);
+  size_t done = 0;
+  while (done < Bytes_.size()) {
+    const ssize_t n = ::write(STDOUT_FILENO, Bytes_.data() + done, Bytes_.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw std::runtime_error(std::string("cannot write to standard output: ") + std::strerror(errno));
+    done += static_cast<size_t>(n);
+  }
+}
+
 void AudioWriter::Write(const float *samples, tjs_uint32 frames) {
   if (frames == 0) return;
+  if (Stream_) {
+    WriteStream(samples, static_cast<size_t>(frames) * Channels_);
+    Frames_ += frames;
+    return;
+  }
   SNDFILE *file = static_cast<SNDFILE *>(File_);
   const sf_count_t written = sf_writef_float(file, samples, frames);
   if (written != static_cast<sf_count_t>(frames))
-    throw std::runtime_error("cannot write " + (Temp_.empty() ? std::string("to standard output") : Path_) + ": " +
-                             sf_strerror(file));
+    throw std::runtime_error("cannot write " + Path_ + ": " + sf_strerror(file));
   Frames_ += frames;
 }
 
 void AudioWriter::Commit() {
+  if (Stream_) return;  // every block is written as it comes
   if (!File_) throw std::runtime_error("cannot write " + Path_ + ": already closed");
   SNDFILE *file = static_cast<SNDFILE *>(File_);
   sf_write_sync(file);
@@ -271,10 +307,11 @@ void AudioWriter::Commit() {
   const std::string why = sf_strerror(file);
   const int closed = sf_close(file);
   File_ = nullptr;
-  if (error != SF_ERR_NO_ERROR || closed != 0)
-    throw std::runtime_error("cannot write " + (Temp_.empty() ? std::string("to standard output") : Path_) + ": " +
-                             why);
-  if (Temp_.empty()) return;
+  if (error != SF_ERR_NO_ERROR || closed != 0) throw std::runtime_error("cannot write " + Path_ + ": " + why);
+  const int fd = Fd_;
+  Fd_ = -1;
+  if (::fsync(fd) != 0 || ::close(fd) != 0)
+    throw std::runtime_error("cannot write " + Path_ + ": " + std::strerror(errno));
   if (::rename(Temp_.c_str(), Path_.c_str()) != 0)
     throw std::runtime_error("cannot write " + Path_ + ": " + std::strerror(errno));
   Temp_.clear();

@@ -62,9 +62,11 @@ bool SameFile(const std::string &a, const std::string &b);
 
 // An output written block by block. A file goes to a temporary file beside
 // the target, which Commit renames over it; destroyed without Commit, the
-// temporary file is removed and the target stays as it was. Samples beyond
-// full scale are clipped for the integer formats. Raises std::runtime_error
-// naming the file when it cannot be written.
+// temporary file is removed and the target stays as it was. A stream is
+// encoded here (big-endian, as AU wants) and written straight to standard
+// output, which may be a pipe or a file. Samples beyond full scale are
+// clipped for the integer formats. Raises std::runtime_error naming the file
+// when it cannot be written.
 class AudioWriter {
  public:
   AudioWriter(const std::string &path, const OutputPlan &plan, unsigned channels, unsigned rate);
@@ -80,9 +82,14 @@ class AudioWriter {
 
  private:
   void Discard() noexcept;
+  void WriteStream(const float *samples, size_t count);
 
   std::string Path_;
+  bool Stream_ = false;
+  SampleFormat Format_ = SampleFormat::S16;
+  std::vector<unsigned char> Bytes_;  // a stream block, encoded
   std::string Temp_;      // the file being written, beside Path_; empty for a stream
+  int Fd_ = -1;           // the temporary file's descriptor
   void *File_ = nullptr;  // SNDFILE
   unsigned Channels_;
   uint64_t Frames_ = 0;
