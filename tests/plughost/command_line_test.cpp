@@ -457,6 +457,23 @@ TEST_F(CommandLine, EveryRenderReportsClippingAndGainAppliesAfterTheChain) {
   EXPECT_NE(loud.Err.find("+6.0 dBFS)"), std::string::npos) << loud.Err;
 }
 
+TEST_F(CommandLine, DryRendersTheInputAsItIs) {
+  const fs::path in = Dir / "in.wav";
+  std::vector<float> samples(3000);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = 0.3f * std::sin(0.01f * static_cast<float>(i));
+  WriteAudio(in, 2, 48000, samples, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  const Outcome run = Plughost({"render", "--dry", "--in", in.string(), "--out", (Dir / "dry.wav").string()});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  const Audio dry = ReadAudio(Dir / "dry.wav");
+  EXPECT_EQ(dry.Rate, 48000);
+  EXPECT_EQ(dry.Samples, samples);
+  for (const auto &args : std::vector<std::vector<std::string>>{{"render", "--dry", "DelayEffect()"}, {"render"}}) {
+    const Outcome wrong = Plughost(args);
+    EXPECT_EQ(wrong.Status, 2);
+    EXPECT_NE(wrong.Err.find("EFFECT chain or --dry"), std::string::npos) << wrong.Err;
+  }
+}
+
 // ----- never lose a file ------------------------------------------------------------------------
 
 TEST_F(CommandLine, TheInputIsNeverOverwrittenWhateverTheSpelling) {

@@ -73,7 +73,9 @@ int main(int argc, char **argv) {
   r->add_flag("--legacy", render.Legacy, "run the engine as the legacy generation");
   r->add_flag("--log", render.Log, "print the engine's log");
   r->add_option("--plugin", render.Plugin, "the sonafilter plug-in file")->capture_default_str();
-  r->add_option("EFFECT", render.Effects, "e.g. \"DelayEffect(300, 0.5, 0.8)\"; several form a chain")->required();
+  bool dry = false;
+  r->add_flag("--dry", dry, "no effect: the input as the engine plays it (to compare with)");
+  r->add_option("EFFECT", render.Effects, "e.g. \"DelayEffect(300, 0.5, 0.8)\"; several form a chain");
 
   ListOptions list;
   list.Plugin = DefaultPluginPath("sonafilter");
@@ -121,6 +123,12 @@ int main(int argc, char **argv) {
     return app.exit(e);
   } catch (const CLI::ParseError &e) {
     std::cerr << "plughost: " << e.what() << " (see --help)\n";
+    return 2;
+  }
+
+  if (r->parsed() && render.Effects.empty() != dry) {
+    std::cerr << "plughost: render takes an EFFECT chain or --dry, not " << (dry ? "both" : "neither")
+              << " (see --help)\n";
     return 2;
   }
 
