@@ -136,20 +136,19 @@ void PutBigEndian(unsigned char *at, uint32_t value) {
 
 // The AU header of a stream of unknown length (28 bytes: the six fields and
 // an empty annotation, which readers expect).
-void WriteAuStreamHeader(SampleFormat format, unsigned channels, unsigned rate) {
+std::vector<unsigned char> AuStreamHeader(SampleFormat format, unsigned channels, unsigned rate) {
   const uint32_t encoding = format == SampleFormat::S16   ? 3
                             : format == SampleFormat::S24 ? 4
                             : format == SampleFormat::S32 ? 5
                                                           : 6;
-  unsigned char header[28] = {'.', 's', 'n', 'd'};
-  PutBigEndian(header + 4, 28);
-  PutBigEndian(header + 8, 0xFFFFFFFFu);  // length unknown
-  PutBigEndian(header + 12, encoding);
-  PutBigEndian(header + 16, rate);
-  PutBigEndian(header + 20, channels);
-  PutBigEndian(header + 24, 0);
-  if (::write(STDOUT_FILENO, header, sizeof header) != static_cast<ssize_t>(sizeof header))
-    throw std::runtime_error(std::string("cannot write to standard output: ") + std::strerror(errno));
+  std::vector<unsigned char> header(28, 0);
+  std::memcpy(header.data(), ".snd", 4);
+  PutBigEndian(&header[4], 28);
+  PutBigEndian(&header[8], 0xFFFFFFFFu);  // length unknown
+  PutBigEndian(&header[12], encoding);
+  PutBigEndian(&header[16], rate);
+  PutBigEndian(&header[20], channels);
+  return header;
 }
 
 std::string DirectoryOf(const std::string &path) {
@@ -219,7 +218,10 @@ AudioWriter::AudioWriter(const std::string &path, const OutputPlan &plan, unsign
   Stream_ = plan.Stream;
   Format_ = plan.Format;
   if (Stream_) {
-    WriteAuStreamHeader(plan.Format, channels, rate);
+    // Sent with the first samples: a reader that sniffs the type of a pipe
+    // (SoX) may look at the first bytes only once, and must find more than
+    // a lone header there.
+    Bytes_ = AuStreamHeader(plan.Format, channels, rate);
     return;
   }
   // A hidden temporary file beside the target: the same file system, so
@@ -273,8 +275,12 @@ void PutSample(std::vector<unsigned char> &out, float x, SampleFormat format) {
 }  // namespace
 
 void AudioWriter::WriteStream(const float *samples, size_t count) {
-  Bytes_.clear();
   for (size_t i = 0; i < count; ++i) PutSample(Bytes_, samples[i], Format_);
+  if (!Flushed_ && Bytes_.size() < kFirstStreamBytes) return;  // gather a first write
+  FlushStream();
+}
+
+void AudioWriter::FlushStream() {
   size_t done = 0;
   while (done < Bytes_.size()) {
     const ssize_t n = ::write(STDOUT_FILENO, Bytes_.data() + done, Bytes_.size() - done);
@@ -282,6 +288,8 @@ void AudioWriter::WriteStream(const float *samples, size_t count) {
     if (n <= 0) throw std::runtime_error(std::string("cannot write to standard output: ") + std::strerror(errno));
     done += static_cast<size_t>(n);
   }
+  Bytes_.clear();
+  Flushed_ = true;
 }
 
 void AudioWriter::Write(const float *samples, tjs_uint32 frames) {
@@ -299,7 +307,10 @@ void AudioWriter::Write(const float *samples, tjs_uint32 frames) {
 }
 
 void AudioWriter::Commit() {
-  if (Stream_) return;  // every block is written as it comes
+  if (Stream_) {
+    if (!Bytes_.empty()) FlushStream();  // the header and what was gathered
+    return;
+  }
   if (!File_) throw std::runtime_error("cannot write " + Path_ + ": already closed");
   SNDFILE *file = static_cast<SNDFILE *>(File_);
   sf_write_sync(file);

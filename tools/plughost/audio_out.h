@@ -83,11 +83,15 @@ class AudioWriter {
  private:
   void Discard() noexcept;
   void WriteStream(const float *samples, size_t count);
+  void FlushStream();
+  // A stream's first write holds at least this much (header included).
+  static constexpr size_t kFirstStreamBytes = 4096;
 
   std::string Path_;
   bool Stream_ = false;
   SampleFormat Format_ = SampleFormat::S16;
-  std::vector<unsigned char> Bytes_;  // a stream block, encoded
+  std::vector<unsigned char> Bytes_;  // a stream's bytes not yet written
+  bool Flushed_ = false;
   std::string Temp_;      // the file being written, beside Path_; empty for a stream
   int Fd_ = -1;           // the temporary file's descriptor
   void *File_ = nullptr;  // SNDFILE
