@@ -23,8 +23,10 @@ render() {  # render NAME EFFECT...
   local name=$1
   shift
   "$PLUGHOST" render --out "$OUT/$name.wav" "$@"
-  local expression="$*"
-  [ "$1" = --dry ] && expression="(the demo as it is, no effect)"
+  # The effects as plughost takes them, ready to paste after `plughost render`.
+  local expression
+  expression=$(printf "'%s' " "$@")
+  [ "$1" = --dry ] && expression="--dry (the demo as it is, no effect)"
   note "$name.wav" "$expression"
 }
 
