@@ -649,6 +649,28 @@ TEST_F(CommandLine, WriteErrorsOnStandardOutputGiveANonZeroStatus) {
   EXPECT_NE(render.Err.find("cannot write to standard output"), std::string::npos) << render.Err;
 }
 
+TEST_F(CommandLine, ResponseSpansAtLeastTwelveDecibelsAndMarksTheTenBandsWithTheirGains) {
+  // An SVG is text: the tick labels and the band labels can be read back.
+  struct Case {
+    const char *gains;
+    std::vector<std::string> labels;
+  } cases[] = {
+      {"1,1,1,1,1,1,1,1,1,1", {">+10 dB<", ">-10 dB<", ">+0.0 dB<"}},  // flat: still +-12 dB high
+      {"1,1,1,1,1,4,1,1,1,0", {">+12.0 dB<", ">cut<"}},
+  };
+  const char *const bands[] = {"31.5 Hz", "63 Hz", "125 Hz", "250 Hz", "500 Hz",
+                               "1000 Hz", "2000 Hz", "4000 Hz", "8000 Hz", "16000 Hz"};
+  for (const auto &c : cases) {
+    const fs::path svg = Dir / "response.svg";
+    const Outcome run = Plughost({"response", "--gains", c.gains, "--out", svg.string()});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const std::string drawing = Slurp(svg);
+    ASSERT_NE(drawing.find("<svg"), std::string::npos);
+    for (const std::string &label : c.labels) EXPECT_NE(drawing.find(label), std::string::npos) << c.gains << " " << label;
+    for (const char *band : bands) EXPECT_NE(drawing.find(std::string(">") + band + "<"), std::string::npos) << band;
+  }
+}
+
 // ----- see: the impulse response ------------------------------------------------------------------
 
 TEST_F(CommandLine, ImpulsePlotsTheResponseAndItsDecayWithTheTimeToFallSixtyDecibels) {
