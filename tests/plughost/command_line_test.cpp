@@ -3,6 +3,7 @@
 #include <sndfile.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -515,10 +516,24 @@ TEST_F(CommandLine, AnExistingOutputIsReplacedOnlyByACompletedRender) {
   EXPECT_EQ(Slurp(out), "the old content");
   EXPECT_EQ(Leftovers(Dir, "out.wav"), std::vector<std::string>{}) << "the temporary file is removed";
 
+  fs::permissions(out, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
   const Outcome completed = Plughost({"render", "--in", in.string(), "--out", out.string(), "DelayEffect(10, 0.5, 0.5)"});
   ASSERT_EQ(completed.Status, 0) << completed.Err;
   EXPECT_EQ(ReadAudio(out).Frames(), 22050u + 44100u);
-  EXPECT_NE(fs::status(out).permissions() & fs::perms::group_read, fs::perms::none) << "permissions as umask gives";
+  EXPECT_EQ(fs::status(out).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read)
+      << "the replaced file's permissions";
+  const fs::path fresh = Dir / "fresh.wav";
+  ASSERT_EQ(Plughost({"render", "--in", in.string(), "--out", fresh.string(), "DelayEffect()"}).Status, 0);
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(fs::status(fresh).permissions(), static_cast<fs::perms>(0666 & ~mask)) << "as the umask gives";
+
+  // Through a link, the file it names is replaced and the link stays.
+  const fs::path link = Dir / "link.wav";
+  fs::create_symlink(out, link);
+  ASSERT_EQ(Plughost({"render", "--in", in.string(), "--out", link.string(), "GraphicEqualizer()"}).Status, 0);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(ReadAudio(out).Frames(), 22050u);
 }
 
 TEST_F(CommandLine, AnInterruptedRenderLeavesTheOldOutput) {

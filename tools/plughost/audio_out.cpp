@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cmath>
 #include <random>
@@ -224,15 +225,23 @@ AudioWriter::AudioWriter(const std::string &path, const OutputPlan &plan, unsign
     Bytes_ = AuStreamHeader(plan.Format, channels, rate);
     return;
   }
+  // Through a symbolic link the file it names is replaced, not the link.
+  if (char *resolved = ::realpath(path.c_str(), nullptr)) {
+    Path_ = resolved;
+    std::free(resolved);
+  }
   // A hidden temporary file beside the target: the same file system, so
   // that the final rename replaces the target in one step.
-  std::string pattern = DirectoryOf(path) + "/." + BaseNameOf(path) + ".XXXXXX";
+  std::string pattern = DirectoryOf(Path_) + "/." + BaseNameOf(Path_) + ".XXXXXX";
   Fd_ = ::mkstemp(pattern.data());
   if (Fd_ < 0) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
   Temp_ = pattern;
+  // The replaced file's permissions, or those of a plainly created file
+  // (not mkstemp's 0600).
+  struct stat existing;
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  ::fchmod(Fd_, 0666 & ~mask);  // as a plainly created file, not mkstemp's 0600
+  ::fchmod(Fd_, ::stat(Path_.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : (0666 & ~mask));
   SNDFILE *file = sf_open_fd(Fd_, SFM_WRITE, &info, SF_FALSE);
   if (!file) {
     const std::string why = sf_strerror(nullptr);
