@@ -13,10 +13,19 @@
 namespace plughost {
 
 // Limits of a render.
-constexpr unsigned kMostBlockFrames = 1u << 20;  // --block: beyond this a block only costs memory
-constexpr unsigned kLowestRate = 8000;           // Hz: the sample rates the engine plays
+// --block: a million frames (4 MiB per channel of floats) is far beyond any
+// block an engine pulls; larger blocks only cost memory (2^31 frames took
+// 8 GB before ending in std::bad_alloc).
+constexpr unsigned kMostBlockFrames = 1u << 20;
+// The sample rates taken to be what the engine plays: telephone 8 kHz up to
+// 384 kHz masters. A header claiming more (2 GHz, say) would make the tails
+// billions of frames long; one claiming less is no real sound file.
+constexpr unsigned kLowestRate = 8000;  // Hz
 constexpr unsigned kHighestRate = 384000;
-constexpr double kDefaultMaxTailSeconds = 600;   // tail rendered after the input ends, at most
+// The tail rendered after the input ends, at most, by default: ten minutes
+// (a tail of -1 ms, read as 2^32-1, would otherwise render for 50 days);
+// --max-tail raises it up to a day.
+constexpr double kDefaultMaxTailSeconds = 600;
 constexpr double kMostTailSeconds = 86400;
 
 struct RenderOptions {
