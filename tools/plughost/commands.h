@@ -23,7 +23,7 @@ constexpr unsigned kMostBlockFrames = 1u << 20;
 constexpr unsigned kLowestRate = 8000;  // Hz
 constexpr unsigned kHighestRate = 384000;
 // The tail rendered after the input ends, at most, by default: ten minutes
-// (a tail of -1 ms, read as 2^32-1, would otherwise render for 50 days);
+// (a tail of -1 ms, read as 2^32-1 ms, is 50 days of sound);
 // --max-tail raises it up to a day.
 constexpr double kDefaultMaxTailSeconds = 600;
 constexpr double kMostTailSeconds = 86400;
