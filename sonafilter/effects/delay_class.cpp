@@ -3,6 +3,16 @@
 
 #include <memory>
 
+#include "binder/simple_binder.h"
+
+// The members in the order scripts enumerate them; `interface` is the
+// filter base's getter, bound for this class explicitly.
+void WaveDelay::Declare(SimpleBinder::BindUtil &bind) {
+  bind.Class(ttstr(u"DelayEffect"), &WaveDelay::Factory)
+      .Property<WaveDelay>(ttstr(u"interface"), &tTVPBasicWaveFilter::GetInterface, nullptr)
+      .Function(ttstr(u"init"), &WaveDelay::init);
+}
+
 tjs_error WaveDelay::Factory(WaveDelay *&out, tjs_int numparams, tTJSVariant **params) {
   std::unique_ptr<WaveDelay> made(new WaveDelay());
   if (numparams > 0) made->init(nullptr, numparams, params);

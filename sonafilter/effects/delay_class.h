@@ -6,8 +6,19 @@
 #include "effects/delay.h"
 #include "wavefilter/simple_wave_filter.h"
 
+namespace SimpleBinder {
+namespace Detail {
+class BindUtil;
+}
+using Detail::BindUtil;
+}  // namespace SimpleBinder
+
 class WaveDelay : public SimpleWaveFilter<EffectDelay> {
  public:
+  // Declares the class `DelayEffect` and its members, in order, on `bind`
+  // (the effect table's hook; the link step owns the binder).
+  static void Declare(SimpleBinder::BindUtil &bind);
+
   // The class's factory: a delay with the defaults; any arguments go to
   // `init` as a script call without result would pass them. Engine
   // exceptions from the conversions pass on, and nothing is made then.

@@ -3,6 +3,8 @@
 
 #include <memory>
 
+#include "binder/simple_binder.h"
+
 namespace {
 
 // The constructor's arguments in order, each applied as that property's write.
@@ -14,6 +16,19 @@ constexpr tjs_int kConstructorArgumentCount =
     static_cast<tjs_int>(sizeof kConstructorArguments / sizeof kConstructorArguments[0]);
 
 }  // namespace
+
+// The members in the order scripts enumerate them; `interface` is the
+// filter base's getter, bound for this class explicitly.
+void StkFreeVerb::Declare(SimpleBinder::BindUtil &bind) {
+  bind.Class(ttstr(u"StkFreeVerb"), &StkFreeVerb::Factory)
+      .Property<StkFreeVerb>(ttstr(u"interface"), &tTVPBasicWaveFilter::GetInterface, nullptr)
+      .Property(ttstr(u"effectMix"), &StkFreeVerb::getEffectMix, &StkFreeVerb::setEffectMix)
+      .Property(ttstr(u"roomSize"), &StkFreeVerb::getRoomSize, &StkFreeVerb::setRoomSize)
+      .Property(ttstr(u"damping"), &StkFreeVerb::getDamping, &StkFreeVerb::setDamping)
+      .Property(ttstr(u"width"), &StkFreeVerb::getWidth, &StkFreeVerb::setWidth)
+      .Property(ttstr(u"mode"), &StkFreeVerb::getMode, &StkFreeVerb::setMode)
+      .Property(ttstr(u"extend"), &StkFreeVerb::getExtend, &StkFreeVerb::setExtend);
+}
 
 tjs_error StkFreeVerb::Factory(StkFreeVerb *&out, tjs_int numparams, tTJSVariant **params) {
   std::unique_ptr<StkFreeVerb> made(new StkFreeVerb());

@@ -14,8 +14,19 @@
 #include "effects/freeverb.h"
 #include "wavefilter/simple_wave_filter.h"
 
+namespace SimpleBinder {
+namespace Detail {
+class BindUtil;
+}
+using Detail::BindUtil;
+}  // namespace SimpleBinder
+
 class StkFreeVerb : public SimpleWaveFilter<EffectFreeVerb> {
  public:
+  // Declares the class `StkFreeVerb` and its members, in order, on `bind`
+  // (the effect table's hook; the link step owns the binder).
+  static void Declare(SimpleBinder::BindUtil &bind);
+
   // The class's factory: up to six arguments, in the order effect mix, room
   // size, damping, width, mode, tail length, each applied as the matching
   // property write; further arguments are ignored.

@@ -3,6 +3,17 @@
 
 #include <memory>
 
+#include "binder/simple_binder.h"
+
+// The members in the order scripts enumerate them; `interface` is the
+// filter base's getter, bound for this class explicitly.
+void GraphicEqualizer::Declare(SimpleBinder::BindUtil &bind) {
+  bind.Class(ttstr(u"GraphicEqualizer"), &GraphicEqualizer::Factory)
+      .Property<GraphicEqualizer>(ttstr(u"interface"), &tTVPBasicWaveFilter::GetInterface, nullptr)
+      .Function(ttstr(u"getGain"), &GraphicEqualizer::getGain)
+      .Function(ttstr(u"setGain"), &GraphicEqualizer::setGain);
+}
+
 tjs_error GraphicEqualizer::Factory(GraphicEqualizer *&out, tjs_int numparams, tTJSVariant **params) {
   std::unique_ptr<GraphicEqualizer> made(new GraphicEqualizer());
   for (tjs_int band = 0; band < numparams; ++band) {

@@ -6,8 +6,19 @@
 #include "effects/graphic_eq.h"
 #include "wavefilter/simple_wave_filter.h"
 
+namespace SimpleBinder {
+namespace Detail {
+class BindUtil;
+}
+using Detail::BindUtil;
+}  // namespace SimpleBinder
+
 class GraphicEqualizer : public SimpleWaveFilter<EffectGEQ> {
  public:
+  // Declares the class `GraphicEqualizer` and its members, in order, on `bind`
+  // (the effect table's hook; the link step owns the binder).
+  static void Declare(SimpleBinder::BindUtil &bind);
+
   // The class's factory: any number of arguments, the band gains from band 0
   // up. Each is converted as a real in order; the first ten are stored, the
   // rest only converted. Gains are heard from the next attach on.

@@ -1,6 +1,14 @@
-// decode_fuzz.cpp — Decode of the wave filter framework with the three
-// effects compiled in, on arbitrary formats, parameters, block sizes and
-// sample bytes.
+// decode_fuzz.cpp — Decode of the wave filter framework and of every effect
+// of the plug-in's effect table, on arbitrary formats, parameters, block
+// sizes and sample bytes.
+//
+// The effects are made in the really loaded sonafilter plug-in (a fresh
+// engine per input), one of the table's classes, and driven through their
+// `interface` as the engine drives a filter; their parameters change through
+// the members the table lists, with values of each parameter's type (reals
+// from raw float bits, integers from raw 32-bit values, or a value from the
+// table's useful range and outside list). A forced-stereo pass-through
+// compiled in here covers the framework's channel adaptation on its own.
 //
 // Input: a format (sample rate, channels, bits and bytes per sample, float
 // flag; valid ones most of the time), an effect with its parameters, up to 16
@@ -8,9 +16,10 @@
 // parameter changes), then the stream's bytes.
 //
 // Properties, beyond the sanitizers' own: Decode never reports more frames
-// than it was asked for and never writes past them into the engine's buffer;
-// the engine errors that attaching a bad format raises are the framework's
-// three fixed messages or the engine converter's.
+// than it was asked for and never writes past them into the engine's buffer
+// (nothing at all while detached); the engine errors that attaching a bad
+// format raises are the framework's three fixed messages or the engine
+// converter's; the plug-in unlinks at the end.
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -19,11 +28,10 @@
 
 #include <stk/Stk.h>
 
-#include "effects/delay.h"
-#include "effects/freeverb.h"
-#include "effects/graphic_eq.h"
+#include "effects/effect_table.h"
 #include "engine.h"
 #include "fuzz_input.h"
+#include "native_class.h"
 #include "sound.h"
 #include "wavefilter/simple_wave_filter.h"
 
@@ -65,57 +73,93 @@ tTVPWaveFormat ReadFormat(FuzzInput &in) {
   return standin::WaveFormat(rate, channels, layout.Bits, layout.Bytes, layout.Float);
 }
 
+standin::PluginModule &Sonafilter() {
+  static standin::PluginModule plugin(SONAFILTER_PATH);
+  return plugin;
+}
+
 // One filter under test, whatever its effect.
 class FilterUnderTest {
  public:
   virtual ~FilterUnderTest() = default;
   virtual iTVPBasicWaveFilter &Filter() = 0;
-  virtual SimpleFloatSource &Source() = 0;
   virtual void ChangeParameters(FuzzInput &in) = 0;
 };
 
-template <class E>
-class FilterOf : public FilterUnderTest {
+// The pass-through, compiled in.
+class PassThrough : public FilterUnderTest {
  public:
   iTVPBasicWaveFilter &Filter() override { return Wave; }
-  SimpleFloatSource &Source() override { return Wave.source; }
-  void ChangeParameters(FuzzInput &in) override { Change(Wave.effect, in); }
+  void ChangeParameters(FuzzInput &in) override { Wave.effect.Tail = in.U32(); }
 
  private:
-  static void Change(EffectDelay &e, FuzzInput &in) {
-    const auto delayMs = static_cast<tjs_int32>(in.U32());
-    const float feedback = in.RawFloat();
-    const float wet = in.RawFloat();
-    e.Init(delayMs, feedback, wet);
-    if (in.Bool()) e.SetExtend(in.U32());
+  SimpleWaveFilter<StereoPass> Wave;
+};
+
+// A value of `p`'s type: raw bits most of the time, else one the table names.
+tTJSVariant ValueFor(const effects::ParameterDescription &p, FuzzInput &in) {
+  double named = p.Default;
+  switch (in.Below(8)) {
+    case 0: named = p.UsefulMin; break;
+    case 1: named = p.UsefulMax; break;
+    case 2:
+      if (!p.Outside.empty()) named = p.Outside.Items[in.Below(static_cast<uint32_t>(p.Outside.Count))];
+      break;
+    default:
+      // Reals as raw float bits (every float, infinities and NaN too);
+      // integers as raw 32-bit values, sign-extended.
+      if (p.Type == effects::ValueType::Real) return standin::VariantOf(static_cast<double>(in.RawFloat()));
+      return standin::VariantOf(static_cast<tTVInteger>(static_cast<int32_t>(in.U32())));
   }
-  static void Change(EffectGEQ &e, FuzzInput &in) {
-    const auto raw = static_cast<tjs_int>(in.U32());
-    const tjs_int band = in.Bool() ? raw % 10 : raw;
-    e.SetGain(band, in.RawFloat());
+  if (p.Type == effects::ValueType::Real) return standin::VariantOf(named);
+  return standin::VariantOf(static_cast<tTVInteger>(named));
+}
+
+// An effect of the table, made in the loaded plug-in.
+class TableEffect : public FilterUnderTest {
+ public:
+  TableEffect(const effects::EffectDescription &effect, FuzzInput &in) : Effect(effect) {
+    standin::Arguments args(in.Below(static_cast<uint32_t>(effect.ConstructorParameters.Count) + 1));
+    for (size_t i = 0; i < args.size(); ++i) args[i] = ValueFor(effect.ConstructorParameters.Items[i], in);
+    iTJSDispatch2 *cls = standin::ObjectAt(u"WaveSoundBuffer." + standin::U16(effect.ScriptClass));
+    FUZZ_CHECK(cls != nullptr);
+    FUZZ_CHECK(TJS_SUCCEEDED(standin::ScriptNew(cls, args, Object)));
+    tTJSVariant address;
+    FUZZ_CHECK(TJS_SUCCEEDED(standin::ScriptGet(Object.Get(), u"interface", &address)));
+    Wave = reinterpret_cast<iTVPBasicWaveFilter *>(static_cast<std::intptr_t>(address.AsInteger()));
   }
-  static void Change(EffectFreeVerb &e, FuzzInput &in) {
-    switch (in.Below(6)) {
-      case 0: e.SetEffectMix(in.RawDouble()); break;
-      case 1: e.SetRoomSize(in.RawDouble()); break;
-      case 2: e.SetDamping(in.RawDouble()); break;
-      case 3: e.SetWidth(in.RawDouble()); break;
-      case 4: e.SetMode(in.Bool()); break;
-      default: e.SetExtend(in.U32()); break;
+  iTVPBasicWaveFilter &Filter() override { return *Wave; }
+  void ChangeParameters(FuzzInput &in) override {
+    const effects::MemberDescription &m = Effect.Members.Items[in.Below(static_cast<uint32_t>(Effect.Members.Count))];
+    const std::u16string name = standin::U16(m.Name);
+    switch (m.Kind) {
+      case effects::MemberKind::ReadOnlyProperty: {
+        tTJSVariant value;
+        standin::ScriptGet(Object.Get(), name, &value);
+        break;
+      }
+      case effects::MemberKind::Property:
+        standin::ScriptSet(Object.Get(), name, ValueFor(m.Parameters.Items[0], in));
+        break;
+      default: {
+        standin::Arguments args(in.Below(static_cast<uint32_t>(m.Parameters.Count) + 1));
+        for (size_t i = 0; i < args.size(); ++i) args[i] = ValueFor(m.Parameters.Items[i], in);
+        standin::ScriptCall(Object.Get(), name, args);
+        break;
+      }
     }
   }
-  static void Change(StereoPass &e, FuzzInput &in) { e.Tail = in.U32(); }
 
-  SimpleWaveFilter<E> Wave;
+ private:
+  const effects::EffectDescription &Effect;
+  standin::ObjectRef Object;
+  iTVPBasicWaveFilter *Wave = nullptr;
 };
 
 std::unique_ptr<FilterUnderTest> MakeFilter(FuzzInput &in) {
-  switch (in.Below(4)) {
-    case 0: return std::make_unique<FilterOf<EffectDelay>>();
-    case 1: return std::make_unique<FilterOf<EffectGEQ>>();
-    case 2: return std::make_unique<FilterOf<EffectFreeVerb>>();
-    default: return std::make_unique<FilterOf<StereoPass>>();
-  }
+  const uint32_t choice = in.Below(static_cast<uint32_t>(effects::kEffectTable.Count) + 1);
+  if (choice == effects::kEffectTable.Count) return std::make_unique<PassThrough>();
+  return std::make_unique<TableEffect>(effects::kEffectTable.Items[choice], in);
 }
 
 bool IsKnownAttachError(const std::u16string &message) {
@@ -128,24 +172,26 @@ struct Operation {
   uint32_t Argument;
 };
 
-// The floats Decode may write for a block of `frames`: the output's channels
-// per frame while an upstream with an accepted format is attached, none
-// otherwise (a detached source, or one whose attach failed on the format).
-size_t WritableFloats(SimpleFloatSource &source, tjs_uint32 frames) {
-  const tjs_uint32 channels = source.GetFormat().Channels;
-  if (source.Upstream() == nullptr || channels == 0 || channels > 2) return 0;
+// The floats Decode may write for a block of `frames`: none while the
+// filter is detached (or was never attached); otherwise the output's
+// channels per frame when that is 1 or 2 (an attach that failed on the
+// format may leave the upstream in place, and Decode then writes no more
+// than a frame of the output's channels), none for any other count.
+size_t WritableFloats(tTVPSampleAndLabelSource &output, bool connected, tjs_uint32 frames) {
+  const tjs_uint32 channels = output.GetFormat().Channels;
+  if (!connected || channels == 0 || channels > 2) return 0;
   return static_cast<size_t>(frames) * channels;
 }
 
 // Pulls one block of `frames` into a buffer whose floats after the writable
 // ones hold a guard pattern, and checks the guard and the reported count.
-void DecodeOneBlock(SimpleFloatSource &source, tjs_uint32 frames) {
-  const size_t writable = WritableFloats(source, frames);
+void DecodeOneBlock(tTVPSampleAndLabelSource &output, bool connected, tjs_uint32 frames) {
+  const size_t writable = WritableFloats(output, connected, frames);
   std::vector<float> dest(static_cast<size_t>(frames) * 2 + kGuardFloats);
   for (size_t i = writable; i < dest.size(); ++i) std::memcpy(&dest[i], &kGuardBits, sizeof(float));
   tTVPWaveLabels labels;
   tjs_uint32 rendered = 0xffffffffu;
-  source.Decode(dest.data(), frames, rendered, labels);
+  output.Decode(dest.data(), frames, rendered, labels);
   FUZZ_CHECK(rendered <= frames);
   for (size_t i = writable; i < dest.size(); ++i) FUZZ_CHECK(std::memcmp(&dest[i], &kGuardBits, sizeof(float)) == 0);
 }
@@ -158,14 +204,10 @@ tjs_uint32 BlockSize(uint32_t argument) {
   return (argument & 0x7fffffffu) % (kMostRandomFrames + 1);
 }
 
-}  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  // STK reports out-of-range parameters (which the fuzzer sets all the time)
-  // on the standard error; that is expected here and only buries the reports.
-  static const bool quiet = (stk::Stk::showWarnings(false), true);
-  (void)quiet;
-  FuzzInput in(data, size);
+// One input: a fresh engine with the plug-in linked, the filter, its
+// operations, the filter gone and the plug-in unlinked.
+void RunOne(FuzzInput &in) {
   const tTVPWaveFormat format = ReadFormat(in);
   std::unique_ptr<FilterUnderTest> filter = MakeFilter(in);
   for (uint32_t i = in.Below(4); i > 0; --i) filter->ChangeParameters(in);
@@ -174,9 +216,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string bytes = in.Rest();
   standin::MemorySource upstream(format, std::vector<uint8_t>(bytes.begin(), bytes.end()));
 
+  // The filter's output as the last attach handed it out; whether an
+  // upstream may be connected (after any attach, also a failed one).
+  tTVPSampleAndLabelSource *output = nullptr;
+  bool connected = false;
   auto attach = [&] {
+    connected = true;
     try {
-      filter->Filter().AttachSource(&upstream);
+      output = filter->Filter().AttachSource(&upstream);
     } catch (const standin::EngineError &e) {
       FUZZ_CHECK(IsKnownAttachError(e.Message()));
     }
@@ -186,10 +233,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     try {
       switch (op.Kind % 5) {
         case 0:
-        case 1: DecodeOneBlock(filter->Source(), BlockSize(op.Argument)); break;
+        case 1:
+          if (output) DecodeOneBlock(*output, connected, BlockSize(op.Argument));
+          break;
         case 2: filter->Filter().ResetState(); break;
         case 3:
           filter->Filter().DetachSource();
+          connected = false;
           if (op.Argument & 1) upstream.Rewind();
           attach();
           break;
@@ -206,5 +256,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
   }
   filter->Filter().DetachSource();
+}
+
+
+// One engine with the plug-in linked for the whole run: linking per input
+// (the licence notice, three class declarations) would cost more than most
+// inputs do. Each input's objects are gone when it ends, so the plug-in's
+// reference total is back at its baseline; the replay test unlinks at exit.
+class LinkedPlugin {
+ public:
+  LinkedPlugin() {
+    standin::InstallWaveSoundBufferClass();
+    FUZZ_CHECK(Sonafilter().Link(Engine) == TJS_HR_S_OK);
+  }
+  ~LinkedPlugin() { FUZZ_CHECK(Sonafilter().Unlink() == TJS_HR_S_OK); }
+
+ private:
+  standin::Engine Engine;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  // STK reports out-of-range parameters (which the fuzzer sets all the time)
+  // on the standard error; that is expected here and only buries the reports.
+  static const bool quiet = (stk::Stk::showWarnings(false), true);
+  (void)quiet;
+  static LinkedPlugin linked;
+  FuzzInput in(data, size);
+  RunOne(in);
   return 0;
 }

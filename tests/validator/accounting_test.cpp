@@ -45,8 +45,8 @@ TEST_F(SonafilterAccounting, EffectsMadeConfiguredPlayedAndReleased) {
 }
 
 TEST_F(SonafilterAccounting, EffectsInvalidatedBeforeRelease) {
-  for (const char16_t *cls : {u"DelayEffect", u"GraphicEqualizer", u"StkFreeVerb"}) {
-    ObjectRef effect = New(cls);
+  for (const auto &entry : effects::kEffectTable) {
+    ObjectRef effect = New(ClassName(&entry));
     EXPECT_EQ(standin::ScriptInvalidate(effect.Get()), TJS_S_OK);
   }
 }
@@ -87,8 +87,8 @@ class SonafilterRaising : public SonafilterAccounting, public ::testing::WithPar
   }
   // Attaches each effect to a source of `format`; each attach must raise.
   void AttachEach(const tTVPWaveFormat &format) {
-    for (const char16_t *cls : {u"DelayEffect", u"GraphicEqualizer", u"StkFreeVerb"}) {
-      ObjectRef effect = New(cls);
+    for (const auto &entry : effects::kEffectTable) {
+      ObjectRef effect = New(ClassName(&entry));
       standin::MemorySource source(format, std::vector<uint8_t>(64));
       iTVPBasicWaveFilter *filter = Filter(effect.Get());
       const std::string message = EngineErrorOf([&] { filter->AttachSource(&source); });

@@ -1,4 +1,5 @@
-// The validator sweep: every effect of the really loaded sonafilter plug-in,
+// The validator sweep: every effect of the plug-in's effect table, in the
+// really loaded sonafilter plug-in,
 // driven through its `interface` as the engine drives a filter, at every
 // sample rate, in every input format, mono and stereo, with random
 // parameters inside and outside their useful ranges.
@@ -43,8 +44,8 @@ void PrintTo(const SweepCase &c, std::ostream *os) { *os << NameOf(c); }
 
 std::vector<SweepCase> AllCases() {
   std::vector<SweepCase> cases;
-  for (Effect kind : kEffects)
-    for (tjs_uint32 rate : kRates) cases.push_back({kind, rate});
+  for (const effects::EffectDescription &effect : effects::kEffectTable)
+    for (tjs_uint32 rate : kRates) cases.push_back({&effect, rate});
   return cases;
 }
 
@@ -68,7 +69,8 @@ class Sweep : public ValidatorTest, public ::testing::WithParamInterface<SweepCa
   tjs_uint32 Rate() const { return GetParam().Rate; }
   // A generator seeded by the case and `salt`.
   std::mt19937 Generator(unsigned salt) const {
-    return std::mt19937(static_cast<unsigned>(Kind()) * 1000003u + Rate() * 31u + salt);
+    const auto position = static_cast<unsigned>(Kind() - effects::kEffectTable.begin());
+    return std::mt19937(position * 1000003u + Rate() * 31u + salt);
   }
 
   // A new effect object with `settings` applied.
@@ -101,7 +103,7 @@ TEST_P(Sweep, BlockSizes) {
     const std::vector<uint8_t> bytes = Encode(TestSignal(rng, frames, stream.Channels, Rate()), *stream.Format);
     const tTVPWaveFormat format = FormatOf(*stream.Format, Rate(), stream.Channels);
     const tjs_uint64 expectedFrames = frames + TailFrames(Rate(), TailMsOf(Kind(), settings));
-    const tjs_uint32 outChannels = Kind() == Effect::Reverb ? 2 : stream.Channels;
+    const tjs_uint32 outChannels = Kind()->StereoOutput ? 2 : stream.Channels;
 
     // A new object for each render: the reverb, which has no Setup, keeps its
     // memory from one attachment to the next.

@@ -39,77 +39,77 @@ int64_t Quantise(float x, tjs_uint32 bits) {
   return std::clamp<int64_t>(std::llround(static_cast<double>(x) * static_cast<double>(most)), -most - 1, most);
 }
 
-std::vector<ScriptStep> DelaySettings(std::mt19937 &rng) {
-  tTVInteger delayMs;
-  const double pick = Uniform(rng, 0.0, 1.0);
-  if (pick < 0.6) delayMs = UniformInteger(rng, 1, 400);
-  else if (pick < 0.7) delayMs = 0;
-  else if (pick < 0.8) delayMs = -UniformInteger(rng, 1, 1000);
-  else if (pick < 0.95) delayMs = UniformInteger(rng, 400, 2000);
-  else delayMs = OneOf<tTVInteger>(rng, {70000, std::numeric_limits<tjs_int32>::max()});
-  double feedback;
-  if (Chance(rng, 0.6)) feedback = Uniform(rng, -0.95, 0.95);
-  else if (Chance(rng, 0.3)) feedback = OneOf(rng, {-1.0, 1.0});
-  else feedback = OneOf(rng, {-1.0, 1.0}) * Uniform(rng, 1.0, 3.0);
-  double wet;
-  if (Chance(rng, 0.6)) wet = Uniform(rng, 0.0, 1.0);
-  else if (Chance(rng, 0.5)) wet = Uniform(rng, -2.0, 2.0);
-  else wet = OneOf(rng, {-10.0, 10.0, 1000.0});
-  standin::Arguments args = {Integer(delayMs), Real(feedback), Real(wet)};
-  if (Chance(rng, 0.9)) args.push_back(Integer(UniformInteger(rng, 0, 200)));
-  return {{u"init", args, true}};
-}
+// The chance that a parameter with values outside its useful range gets one
+// of them.
+constexpr double kOutsideChance = 0.3;
+// Tails the sweep sets stay short, so that a case pulls little beyond its input.
+constexpr tTVInteger kMostSweptTailMs = 200;
 
-std::vector<ScriptStep> EqualizerSettings(std::mt19937 &rng) {
-  std::vector<ScriptStep> steps;
-  for (int band = 0; band < 10; ++band) {
-    double gain;
-    const double pick = Uniform(rng, 0.0, 1.0);
-    if (pick < 0.4) gain = Uniform(rng, 0.25, 4.0);
-    else if (pick < 0.6) gain = 1.0;
-    else if (pick < 0.7) gain = 0.0;
-    else if (pick < 0.8) gain = -Uniform(rng, 0.01, 10.0);
-    else if (pick < 0.9) gain = 1e-9;
-    else gain = OneOf(rng, {100.0, 1e6, 1e30});
-    steps.push_back({u"setGain", {Integer(band), Real(gain)}, true});
+tTJSVariant RandomValue(const effects::ParameterDescription &p, std::mt19937 &rng) {
+  using effects::ValueType;
+  if (p.Role == effects::ParameterRole::TailMs) return Integer(UniformInteger(rng, 0, kMostSweptTailMs));
+  if (!p.Outside.empty() && Chance(rng, kOutsideChance)) {
+    const double value = p.Outside.Items[UniformInteger(rng, 0, static_cast<tTVInteger>(p.Outside.Count) - 1)];
+    return p.Type == ValueType::Real ? Real(value) : Integer(static_cast<tTVInteger>(value));
   }
-  steps.push_back({u"setGain", {Integer(OneOf<tTVInteger>(rng, {10, -1})), Real(1e9)}, true});
-  return steps;
+  if (p.Type == ValueType::Real) return Real(Uniform(rng, p.UsefulMin, p.UsefulMax));
+  return Integer(UniformInteger(rng, static_cast<tTVInteger>(p.UsefulMin), static_cast<tTVInteger>(p.UsefulMax)));
 }
 
-std::vector<ScriptStep> ReverbSettings(std::mt19937 &rng) {
-  auto value = [&rng](std::initializer_list<double> outside) {
-    return Chance(rng, 0.6) ? Uniform(rng, 0.0, 1.0) : OneOf(rng, outside);
-  };
-  std::vector<ScriptStep> steps = {
-      {u"effectMix", {Real(value({-0.5, 1.5, 3.0}))}, false},
-      {u"roomSize", {Real(value({-1.0, 1.2, 2.0, 10.0}))}, false},
-      {u"damping", {Real(value({-1.0, 1.5, 5.0}))}, false},
-      {u"width", {Real(value({-2.0, 3.0}))}, false},
-      {u"mode", {Integer(Chance(rng, 0.15) ? 1 : 0)}, false},
-  };
-  if (Chance(rng, 0.9)) steps.push_back({u"extend", {Integer(UniformInteger(rng, 0, 200))}, false});
-  std::shuffle(steps.begin(), steps.end(), rng);
-  return steps;
+// The arguments of one call: the required ones always, each optional one
+// most of the time; `index` (when not null) for the index parameter.
+standin::Arguments RandomArguments(const effects::MemberDescription &m, const tTJSVariant *index,
+                                   std::mt19937 &rng) {
+  standin::Arguments args;
+  for (size_t i = 0; i < m.Parameters.Count; ++i) {
+    if (i >= m.Required && !Chance(rng, 0.9)) break;
+    const effects::ParameterDescription &p = m.Parameters.Items[i];
+    args.push_back(index && p.Role == effects::ParameterRole::Index ? *index : RandomValue(p, rng));
+  }
+  return args;
+}
+
+const effects::ParameterDescription *IndexOf(const effects::MemberDescription &m) {
+  for (const auto &p : m.Parameters)
+    if (p.Role == effects::ParameterRole::Index) return &p;
+  return nullptr;
+}
+
+void AddMemberSteps(const effects::MemberDescription &m, std::mt19937 &rng, std::vector<ScriptStep> &steps) {
+  const std::u16string name = standin::U16(m.Name);
+  switch (m.Kind) {
+    case effects::MemberKind::ReadOnlyProperty:
+    case effects::MemberKind::QueryMethod: return;
+    case effects::MemberKind::Property: {
+      const effects::ParameterDescription &value = m.Parameters.Items[0];
+      if (value.Role == effects::ParameterRole::TailMs && !Chance(rng, 0.9)) return;  // the default tail
+      steps.push_back({name, {RandomValue(value, rng)}, false});
+      return;
+    }
+    case effects::MemberKind::Method: {
+      const effects::ParameterDescription *index = IndexOf(m);
+      if (!index) {
+        steps.push_back({name, RandomArguments(m, nullptr, rng), true});
+        return;
+      }
+      for (auto i = static_cast<tTVInteger>(index->UsefulMin); i <= static_cast<tTVInteger>(index->UsefulMax); ++i) {
+        const tTJSVariant at = Integer(i);
+        steps.push_back({name, RandomArguments(m, &at, rng), true});
+      }
+      if (!index->Outside.empty()) {
+        const tTJSVariant outside = Integer(static_cast<tTVInteger>(index->Outside.Items[rng() % index->Outside.Count]));
+        steps.push_back({name, RandomArguments(m, &outside, rng), true});
+      }
+      return;
+    }
+  }
 }
 
 }  // namespace
 
-const char *EffectName(Effect effect) {
-  switch (effect) {
-    case Effect::Delay: return "Delay";
-    case Effect::Equalizer: return "Equalizer";
-    default: return "Reverb";
-  }
-}
+const char *EffectName(Effect effect) { return effect->ScriptClass; }
 
-const char16_t *ClassName(Effect effect) {
-  switch (effect) {
-    case Effect::Delay: return u"DelayEffect";
-    case Effect::Equalizer: return u"GraphicEqualizer";
-    default: return u"StkFreeVerb";
-  }
-}
+std::u16string ClassName(Effect effect) { return standin::U16(effect->ScriptClass); }
 
 std::vector<float> TestSignal(std::mt19937 &rng, size_t frames, tjs_uint32 channels, tjs_uint32 rate) {
   std::vector<float> out(frames * channels, 0.0f);
@@ -156,11 +156,10 @@ tTVPWaveFormat FormatOf(const SampleFormat &format, tjs_uint32 rate, tjs_uint32 
 }
 
 std::vector<ScriptStep> RandomSettings(Effect effect, std::mt19937 &rng) {
-  switch (effect) {
-    case Effect::Delay: return DelaySettings(rng);
-    case Effect::Equalizer: return EqualizerSettings(rng);
-    default: return ReverbSettings(rng);
-  }
+  std::vector<ScriptStep> steps;
+  for (const effects::MemberDescription &member : effect->Members) AddMemberSteps(member, rng, steps);
+  std::shuffle(steps.begin(), steps.end(), rng);
+  return steps;
 }
 
 void Apply(iTJSDispatch2 *object, const std::vector<ScriptStep> &steps) {
@@ -171,14 +170,15 @@ void Apply(iTJSDispatch2 *object, const std::vector<ScriptStep> &steps) {
   }
 }
 
+// The last step that sets a tail-length parameter decides.
 tjs_uint32 TailMsOf(Effect effect, const std::vector<ScriptStep> &steps) {
-  if (effect == Effect::Equalizer) return 0;
-  tjs_uint32 tail = 1000;  // the default of the delay and of the reverb
+  tjs_uint32 tail = effect->DefaultTailMs;
   for (const ScriptStep &step : steps) {
-    if (effect == Effect::Delay && step.Member == u"init" && step.Arguments.size() > 3)
-      tail = static_cast<tjs_uint32>(tTJSVariant(step.Arguments[3]).AsInteger());
-    if (effect == Effect::Reverb && step.Member == u"extend")
-      tail = static_cast<tjs_uint32>(tTJSVariant(step.Arguments[0]).AsInteger());
+    const effects::MemberDescription *member = effects::FindMember(*effect, standin::Utf8(step.Member).c_str());
+    if (!member) continue;
+    for (size_t i = 0; i < member->Parameters.Count && i < step.Arguments.size(); ++i)
+      if (member->Parameters.Items[i].Role == effects::ParameterRole::TailMs)
+        tail = static_cast<tjs_uint32>(tTJSVariant(step.Arguments[i]).AsInteger());
   }
   return tail;
 }

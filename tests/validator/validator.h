@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "accounting.h"
+#include "effects/effect_table.h"
 #include "sonafilter_fixture.h"
 #include "sound.h"
 
@@ -35,10 +36,11 @@ constexpr tjs_uint32 kBlockSizes[] = {1, 2, 17, 441, 512, 1024, 4096, 16384};
 constexpr tjs_uint32 kLargestBlock = 16384;
 constexpr tjs_uint32 kRandomBlocks = 0;  // block policy: a random size (1 to 4096) on every call
 
-enum class Effect { Delay, Equalizer, Reverb };
-constexpr Effect kEffects[] = {Effect::Delay, Effect::Equalizer, Effect::Reverb};
+// Every effect of the plug-in's effect table, so that a new effect is swept
+// with no edit here.
+using Effect = const effects::EffectDescription *;
 const char *EffectName(Effect effect);
-const char16_t *ClassName(Effect effect);
+std::u16string ClassName(Effect effect);
 
 // ----- signals ---------------------------------------------------------------------------
 // A test signal of `frames` frames, interleaved: a gliding tone, noise,
@@ -60,11 +62,13 @@ struct ScriptStep {
   bool IsCall;
 };
 
-// Random parameters for `effect`, inside and outside the useful ranges, all
-// finite: delays from none to beyond the longest line, feedback beyond +-1,
-// negative and huge wet levels, gains of 0, below 0 and far above unity,
-// reverb parameters outside 0..1, frozen mode, tails of 0 to 200 ms (or the
-// default). Reproducible from `rng`.
+// Random parameters for `effect` from its table entry, inside and outside the
+// useful ranges, all finite: every property written and every method called
+// (once per index for a method with an index, plus once with an index
+// outside), each parameter inside its useful range or one of the table's
+// values outside it (delays from none to beyond the longest line, feedback
+// beyond +-1, negative and huge levels and gains, reverb parameters outside
+// 0..1), tails of 0 to 200 ms (or the default). Reproducible from `rng`.
 std::vector<ScriptStep> RandomSettings(Effect effect, std::mt19937 &rng);
 // Runs the steps on `object` as a script would; every step must succeed.
 void Apply(iTJSDispatch2 *object, const std::vector<ScriptStep> &steps);

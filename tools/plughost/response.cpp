@@ -2,6 +2,8 @@
 // measured through the real plug-in (sines through Decode) and plotted with
 // gnuplot against the response its band formulas predict.
 #include <algorithm>
+#include <cctype>
+#include <iomanip>
 #include <cmath>
 #include <complex>
 #include <cstdio>
@@ -79,20 +81,38 @@ double MeasuredDb(Session &session, const ResponseOptions &o, double hz) {
   return 20 * std::log10(std::max(peak, 1e-12) / amplitude);
 }
 
-std::string Quoted(const std::string &text) {
+}  // namespace
+
+std::string GnuplotQuoted(const std::string &text) {
   std::string out = "'";
   for (char c : text) out += (c == '\'') ? std::string("''") : std::string(1, c);
   return out + "'";
 }
 
-}  // namespace
+std::string PlotTerminal(const std::string &out) {
+  const size_t dot = out.find_last_of('.');
+  std::string ext = dot == std::string::npos ? "" : out.substr(dot);
+  for (char &c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext == ".png") return "pngcairo size 900,500 font 'sans,10'";
+  if (ext == ".svg") return "svg size 900,500 font 'sans,10'";
+  throw Failure("cannot draw " + out + ": --out must end in .png or .svg");
+}
+
+void RunGnuplot(const std::string &script, const std::string &out) {
+  FILE *gnuplot = popen("gnuplot", "w");
+  if (!gnuplot) throw Failure("cannot run gnuplot");
+  std::fwrite(script.data(), 1, script.size(), gnuplot);
+  if (pclose(gnuplot) != 0) throw Failure("gnuplot failed to draw " + out);
+}
 
 int Response(const ResponseOptions &o) {
   if (o.Out.empty()) throw Failure("--out FILE.png is required");
+  const std::string terminal = PlotTerminal(o.Out);
   if (o.Gains.size() != 10) throw Failure("--gains takes ten values, bands 31.5 Hz to 16 kHz");
   if (o.Rate < 8000 || o.Rate > 384000) throw Failure("--rate must be between 8000 and 384000 Hz");
   Session session(o.Plugin, false, false);
   const std::string data = o.Out + ".dat";
+  double low = 0, high = 0;
   {
     std::ofstream table(data);
     if (!table) throw Failure("cannot write " + data);
@@ -100,23 +120,41 @@ int Response(const ResponseOptions &o) {
     const double top = o.Rate * 0.45;
     for (int i = 0; i <= 60; ++i) {
       const double hz = 20.0 * std::pow(top / 20.0, i / 60.0);
-      table << hz << ' ' << MeasuredDb(session, o, hz) << ' ' << PredictedDb(o.Gains, o.Rate, hz) << '\n';
+      const double measured = MeasuredDb(session, o, hz), predicted = PredictedDb(o.Gains, o.Rate, hz);
+      low = std::min({low, measured, predicted});
+      high = std::max({high, measured, predicted});
+      table << hz << ' ' << measured << ' ' << predicted << '\n';
     }
+    if (!table.flush()) throw Failure("cannot write " + data);
   }
   session.Close();
+  // At least +-12 dB, so that a flat or gentle curve does not fill the plot
+  // with noise-sized wiggles; a few dB of room beyond the curve otherwise.
+  const double bottom = std::min(-12.0, std::floor((low - 3) / 6) * 6);
+  const double ceiling = std::max(12.0, std::ceil((high + 3) / 6) * 6);
   std::ostringstream script;
-  script << "set terminal pngcairo size 900,500 font 'sans,10'\n"
-         << "set output " << Quoted(o.Out) << "\n"
+  script << "set terminal " << terminal << "\n"
+         << "set output " << GnuplotQuoted(o.Out) << "\n"
          << "set title 'GraphicEqualizer magnitude response at " << o.Rate << " Hz'\n"
          << "set logscale x\nset grid\nset xlabel 'frequency (Hz)'\nset ylabel 'gain (dB)'\n"
-         << "set xrange [20:" << o.Rate / 2 << "]\n"
-         << "plot " << Quoted(data) << " using 1:3 with lines lw 2 title 'predicted by the band formulas', "
-         << Quoted(data) << " using 1:2 with points pt 7 ps 0.8 title 'measured through the plug-in'\n";
-  FILE *gnuplot = popen("gnuplot", "w");
-  if (!gnuplot) throw Failure("cannot run gnuplot");
-  const std::string text = script.str();
-  std::fwrite(text.data(), 1, text.size(), gnuplot);
-  if (pclose(gnuplot) != 0) throw Failure("gnuplot failed to draw " + o.Out);
+         << "set format y '%+g dB'\nset key bottom right box opaque\n"
+         << "set xrange [20:" << o.Rate / 2 << "]\nset yrange [" << bottom << ":" << ceiling << "]\n";
+  // Each band: a dashed mark at its frequency, labelled with the frequency
+  // and its gain in dB (a double-quoted gnuplot string, for the line break).
+  for (int band = 0; band < 10; ++band) {
+    if (kBandHz[band] >= o.Rate / 2.0) continue;
+    const double g = o.Gains[band];
+    std::ostringstream label;
+    label << kBandHz[band] << " Hz\\n" << std::fixed << std::setprecision(1);
+    if (g > 0) label << std::showpos << 20 * std::log10(g) << " dB";
+    else label << "cut";
+    script << "set arrow from " << kBandHz[band] << ", graph 0 to " << kBandHz[band]
+           << ", graph 1 nohead dashtype 3 lc rgb 'gray50'\n"
+           << "set label \"" << label.str() << "\" at " << kBandHz[band] << ", graph 0.94 center font ',7'\n";
+  }
+  script << "plot " << GnuplotQuoted(data) << " using 1:3 with lines lw 2 title 'predicted by the band formulas', "
+         << GnuplotQuoted(data) << " using 1:2 with points pt 7 ps 0.8 title 'measured through the plug-in'\n";
+  RunGnuplot(script.str(), o.Out);
   std::cerr << "plughost: wrote " << o.Out << " (data in " << data << ")\n";
   return 0;
 }

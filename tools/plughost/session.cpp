@@ -3,7 +3,9 @@
 
 #include <iostream>
 
+#include "effects/effect_table.h"
 #include "sound.h"
+#include "suggest.h"
 
 namespace plughost {
 
@@ -21,6 +23,15 @@ std::string CodeText(tjs_error code) {
     case TJS_E_NATIVECLASSCRASH: return "no native object";
     default: return "error code " + std::to_string(code);
   }
+}
+
+// The members a script can name on an object of `className`: the table's,
+// and "finalize", which every class has.
+std::vector<std::string> MembersOf(const std::string &className) {
+  std::vector<std::string> names = {"finalize"};
+  if (const effects::EffectDescription *effect = effects::FindEffect(className.c_str()))
+    for (const auto &member : effect->Members) names.push_back(member.Name);
+  return names;
 }
 
 standin::Arguments ToArguments(const std::vector<Value> &values) {
@@ -45,9 +56,9 @@ tTJSVariant ToVariant(const Value &value) {
   return tTJSVariant();
 }
 
-Session::Session(const std::string &pluginPath, bool legacy, bool echoLog) {
+Session::Session(const std::string &pluginPath, bool legacy, bool echoLog, std::ostream *logTo) {
   Engine_ = std::make_unique<standin::Engine>();
-  if (echoLog) Engine_->EchoLog(&std::cout);
+  if (echoLog) Engine_->EchoLog(logTo ? logTo : &std::cout);
   if (legacy) standin::EnableLegacyGeneration();
   standin::InstallWaveSoundBufferClass();
   try {
@@ -78,7 +89,7 @@ void Session::Close() {
 
 iTJSDispatch2 *Session::CreateEffect(const EffectExpression &e) {
   iTJSDispatch2 *cls = standin::ObjectAt(u"WaveSoundBuffer." + Wide(e.ClassName));
-  if (!cls) throw Failure("unknown class: " + e.ClassName);
+  if (!cls) throw Failure("unknown class: " + e.ClassName + DidYouMean(e.ClassName, DeclaredClasses()));
   standin::ObjectRef object;
   const tjs_error made = standin::ScriptNew(cls, ToArguments(e.ConstructorArguments), object);
   if (TJS_FAILED(made) || !object) throw Failure("cannot construct " + e.ClassName + ": " + CodeText(made));
@@ -88,7 +99,7 @@ iTJSDispatch2 *Session::CreateEffect(const EffectExpression &e) {
     const std::string where = e.ClassName + "." + step.Name;
     tTJSVariant current;
     const tjs_error exists = standin::ScriptGet(effect, Wide(step.Name), &current);
-    if (exists == TJS_E_MEMBERNOTFOUND) throw Failure("unknown member: " + where);
+    if (exists == TJS_E_MEMBERNOTFOUND) throw Failure("unknown member: " + where + DidYouMean(step.Name, MembersOf(e.ClassName)));
     tjs_error code;
     if (step.Type == Step::Call) {
       if (standin::TypeOf(current) != tvtObject) throw Failure(where + " is not a method");
@@ -100,6 +111,14 @@ iTJSDispatch2 *Session::CreateEffect(const EffectExpression &e) {
     if (TJS_FAILED(code)) throw Failure(where + ": " + CodeText(code));
   }
   return effect;
+}
+
+std::vector<std::string> Session::DeclaredClasses() const {
+  std::vector<std::string> names;
+  standin::NativeClassObject *parent = standin::AsNativeClass(standin::ObjectAt(u"WaveSoundBuffer"));
+  if (!parent) return names;
+  for (const auto &member : parent->Members()) names.push_back(standin::Utf8(member.Name));
+  return names;
 }
 
 tTVInteger Session::InterfaceOf(iTJSDispatch2 *effect) {

@@ -38,7 +38,8 @@ int Storage(const StorageOptions &o) {
   } else {
     throw Failure("unknown storage action: " + o.Action + " (exists, read, list or local)");
   }
-  std::cout.flush();
+  // A full disk or a closed pipe shows only here, when the bytes leave.
+  if (!std::cout.flush()) throw Failure("cannot write to standard output");
   session.Close();
   return 0;
 }
