@@ -131,6 +131,10 @@ class StreamAdapter : public tTJSBinaryStream {
 // TVPCreateIStream's stream: a reference-counted COM-style stream over an
 // engine stream it owns. Counted as a live engine object. Never raises: an
 // engine error of the inner stream becomes a failure code.
+// Failure injection (RaiseFromNextStreamRelease): the next Release of an
+// engine stream raises once, after it has done its work.
+bool RaiseFromNextRelease = false;
+
 class EngineStream final : public IStream {
  public:
   explicit EngineStream(BinaryStreamPtr inner) : Inner_(std::move(inner)) { CountObject(+1); }
@@ -212,9 +216,13 @@ class EngineStream final : public IStream {
   }
   tjs_uint32 Grab() { return ++RefCount_; }
   tjs_uint32 Drop() {
-    if (--RefCount_ != 0) return RefCount_;
-    delete this;
-    return 0;
+    const tjs_uint32 left = --RefCount_;
+    if (left == 0) delete this;
+    if (RaiseFromNextRelease) {
+      RaiseFromNextRelease = false;
+      Raise(u"release failed", u"");
+    }
+    return left;
   }
   tjs_hresult ReadBytes(void *buffer, tjs_uint32 size, tjs_uint32 *done) {
     try {
@@ -456,6 +464,8 @@ void ObserveMediaRegistration(std::function<void(iTVPStorageMedia *, bool)> obse
 }
 
 void RefuseBinaryStreamAdapters(bool refuse) { Storage().RefuseAdapters = refuse; }
+void RaiseFromNextStreamRelease(bool raise) { RaiseFromNextRelease = raise; }
+bool StreamReleaseRaisePending() { return RaiseFromNextRelease; }
 
 }  // namespace standin
 

@@ -94,5 +94,10 @@ tjs_hresult SeekStream(IStream *stream, tjs_int64 offset, tjs_uint32 origin, tjs
 void ObserveMediaRegistration(std::function<void(iTVPStorageMedia *media, bool registered)> observer);
 // Failure injection: TVPCreateBinaryStreamAdapter answers null while refused.
 void RefuseBinaryStreamAdapters(bool refuse);
+// Failure injection: the next Release of a stream from TVPCreateIStream
+// raises the engine error "release failed" after releasing (once).
+void RaiseFromNextStreamRelease(bool raise);
+// Whether that raise is still armed.
+bool StreamReleaseRaisePending();
 
 }  // namespace standin

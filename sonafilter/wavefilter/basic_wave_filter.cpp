@@ -119,6 +119,7 @@ tjs_int32 AwaitingDetach = 0;
 
 tjs_int32 FiltersAwaitingDetach() { return AwaitingDetach; }
 void NoteFilterAwaitingDetach(tjs_int32 delta) { AwaitingDetach += delta; }
+void DeleteFilter(tTVPBasicWaveFilter *filter) { delete filter; }
 
 bool HostGenerationCheck() {
   if (HostGeneration != 0) return HostGeneration > 0;

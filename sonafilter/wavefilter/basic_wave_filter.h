@@ -82,6 +82,10 @@ class tTVPBasicWaveFilter : public iTVPBasicWaveFilter {
 tjs_int32 FiltersAwaitingDetach();
 // Counts one more (+1) or one fewer (-1) such filter.
 void NoteFilterAwaitingDetach(tjs_int32 delta);
+// Deletes a filter made with new (through its virtual destructor). Out of
+// line so that a compiler inlining a filter's own `delete` into code that
+// holds a filter on the stack does not take that path for a real one.
+void DeleteFilter(tTVPBasicWaveFilter *filter);
 
 // Whether this module runs in a legacy engine. Decided on the first call by
 // probing the engine's native class ids (a mismatching id is logged once)

@@ -112,7 +112,7 @@ class SimpleWaveFilter : public tTVPBasicWaveFilter {
     HandedOut = false;
     if (!DisposeOnDetach) return;
     NoteFilterAwaitingDetach(-1);
-    delete this;
+    DeleteFilter(this);
   }
 
   // Ends the filter as its script object goes (the binder's deleter). A
@@ -123,7 +123,7 @@ class SimpleWaveFilter : public tTVPBasicWaveFilter {
   // AttachSource raised, since the engine then got no source to pull.
   void Dispose() {
     if (!HandedOut) {
-      delete this;
+      DeleteFilter(this);
       return;
     }
     DisposeOnDetach = true;
