@@ -37,12 +37,15 @@ class EffectGEQ {
   static constexpr int kBandCount = ChannelState::kBandCount;
   // Band centre frequencies in Hz, low shelf first, high shelf last.
   static const float kBandFrequencies[kBandCount];
-  // Gains at Setup are held within [kMinGain, kMaxGain] (-80 dB to +80 dB);
-  // see Setup in the .cpp for why.
-  static constexpr double kMinGain = 1e-4;
-  static constexpr double kMaxGain = 1e4;
-  // Filter memory below this magnitude (-600 dB) is cleared after each block.
+  // The gain a band is designed with when it is given a gain of 0 or less
+  // (-80 dB); see DesignGain in the .cpp for why.
+  static constexpr double kGainForNonPositive = 1e-4;
+  // A value that the bands feed back (allpass outputs, shelf states) is
+  // stored as 0 when its magnitude is below this (-600 dB), sample by sample.
   static constexpr float kSilenceFloor = 1e-30f;
+  // Input magnitude above which the bands' sections see the input held at
+  // this value (+400 dB); see EqualizeChannel in the .cpp.
+  static constexpr float kSectionInputCeiling = 1e20f;
 
   EffectGEQ();
 
@@ -64,6 +67,8 @@ class EffectGEQ {
   void Setup(float sampleRate, int channels);
   // Equalizes `frames` interleaved frames of `in` into `out`; channels beyond
   // those set up pass through dry. Always reports every frame as written.
+  // An input sample that is not finite is taken as 0; output samples are
+  // held within the float range.
   tjs_int32 Process(float *out, const float *in, tjs_uint32 frames, tjs_uint32 channels);
   // Zeroes every channel's memory; coefficients stay.
   void Reset();

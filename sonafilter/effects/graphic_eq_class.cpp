@@ -3,11 +3,13 @@
 
 #include <memory>
 
+#include "effects/finite_samples.h"
+
 tjs_error GraphicEqualizer::Factory(GraphicEqualizer *&out, tjs_int numparams, tTJSVariant **params) {
   std::unique_ptr<GraphicEqualizer> made(new GraphicEqualizer());
   for (tjs_int band = 0; band < numparams; ++band) {
     const tTVReal gain = params[band]->AsReal();
-    if (band < EffectGEQ::kBandCount) made->effect.SetGain(band, static_cast<float>(gain));
+    if (band < EffectGEQ::kBandCount) made->effect.SetGain(band, finite_samples::Parameter(gain));
   }
   out = made.release();
   return TJS_S_OK;
@@ -21,7 +23,7 @@ tjs_error GraphicEqualizer::getGain(tTJSVariant *result, tTJSVariant *index) {
 
 tjs_error GraphicEqualizer::setGain(tTJSVariant *result, tTJSVariant *index, tTJSVariant *gain) {
   const tTVReal value = gain->AsReal();
-  effect.SetGain(static_cast<tjs_int>(*index), static_cast<float>(value));
+  effect.SetGain(static_cast<tjs_int>(*index), finite_samples::Parameter(value));
   if (result) result->Clear();
   return TJS_S_OK;
 }

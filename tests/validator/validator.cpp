@@ -46,7 +46,7 @@ std::vector<ScriptStep> DelaySettings(std::mt19937 &rng) {
   else if (pick < 0.7) delayMs = 0;
   else if (pick < 0.8) delayMs = -UniformInteger(rng, 1, 1000);
   else if (pick < 0.95) delayMs = UniformInteger(rng, 400, 2000);
-  else delayMs = OneOf<tTVInteger>(rng, {70000, std::numeric_limits<tjs_int32>::max()});
+  else delayMs = OneOf<tTVInteger>(rng, {70000, 100000});  // beyond 32 bits of ms x rate at every rate above 42 kHz
   double feedback;
   if (Chance(rng, 0.6)) feedback = Uniform(rng, -0.95, 0.95);
   else if (Chance(rng, 0.3)) feedback = OneOf(rng, {-1.0, 1.0});

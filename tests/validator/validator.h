@@ -61,10 +61,10 @@ struct ScriptStep {
 };
 
 // Random parameters for `effect`, inside and outside the useful ranges, all
-// finite: delays from none to beyond the longest line, feedback beyond +-1,
-// negative and huge wet levels, gains of 0, below 0 and far above unity,
-// reverb parameters outside 0..1, frozen mode, tails of 0 to 200 ms (or the
-// default). Reproducible from `rng`.
+// finite: delays from none to over a minute (ms x rate beyond 32 bits),
+// feedback beyond +-1, negative and huge wet levels, gains of 0, below 0 and
+// far above unity, reverb parameters outside 0..1, frozen mode, tails of 0
+// to 200 ms (or the default). Reproducible from `rng`.
 std::vector<ScriptStep> RandomSettings(Effect effect, std::mt19937 &rng);
 // Runs the steps on `object` as a script would; every step must succeed.
 void Apply(iTJSDispatch2 *object, const std::vector<ScriptStep> &steps);
