@@ -77,19 +77,28 @@ void DelayLine::Process(float *out, const float *in, tjs_uint32 frames, tjs_uint
     return;
   }
   if (channels == 0) return;
+  // The block is checked once, so that the common case runs without a
+  // per-sample input guard; the output is held within the float range in
+  // one pass after.
+  const size_t samples = static_cast<size_t>(frames) * channels;
+  const bool finiteInput = finite_samples::AllWithin(in, samples, finite_samples::kFloatMax);
   // Every channel runs through the block from the same positions.
   for (tjs_uint32 ch = 0; ch < channels; ++ch) {
-    if (ch < Buffers.size())
-      ProcessChannel(Buffers[ch], out, in, frames, channels, ch);
-    else
+    if (ch >= Buffers.size())
       CopyChannelDry(out, in, frames, channels, ch);
+    else if (finiteInput)
+      ProcessChannel<false>(Buffers[ch], out, in, frames, channels, ch);
+    else
+      ProcessChannel<true>(Buffers[ch], out, in, frames, channels, ch);
   }
+  finite_samples::HoldOutputs(out, samples);
   ReadPos = Advance(ReadPos, frames, Length);
   WritePos = Advance(WritePos, frames, Length);
 }
 
 // The slot at the read position is read before the write of the same step, so
 // with the delay equal to Length (positions equal) the echo is Length late.
+template <bool kGuardInput>
 void DelayLine::ProcessChannel(std::vector<float> &line, float *out, const float *in, tjs_uint32 frames,
                                tjs_uint32 channels, tjs_uint32 channel) const {
   const float feedback = Feedback;
@@ -99,13 +108,13 @@ void DelayLine::ProcessChannel(std::vector<float> &line, float *out, const float
   tjs_uint32 writePos = WritePos;
   for (size_t j = 0; j < frames; ++j) {
     const size_t index = j * channels + channel;
-    const float x = finite_samples::Input(in[index]);
+    const float x = kGuardInput ? finite_samples::Input(in[index]) : in[index];
     const float delayed = slots[readPos];
     if (++readPos == Length) readPos = 0;
     const float sum = x + delayed;
     slots[writePos] = LineValue(sum * feedback);
     if (++writePos == Length) writePos = 0;
-    out[index] = finite_samples::Output(x + delayed * wet);
+    out[index] = x + delayed * wet;
   }
 }
 

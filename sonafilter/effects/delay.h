@@ -59,6 +59,8 @@ struct DelayLine {
 
  private:
   // Runs one channel's line over the block from the block's start positions.
+  // kGuardInput: the block holds samples that are not finite.
+  template <bool kGuardInput>
   void ProcessChannel(std::vector<float> &line, float *out, const float *in, tjs_uint32 frames,
                       tjs_uint32 channels, tjs_uint32 channel) const;
   bool Echoes() const { return DelaySamples > 0 && Length > 0; }

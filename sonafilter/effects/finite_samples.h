@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <limits>
 
 namespace finite_samples {
@@ -40,5 +41,21 @@ inline float Saturated(double y) {
 // test is one compare that the processor predicts right every time.
 inline float Output(float y) { return std::fabs(y) <= kFloatMax ? y : Saturated(y); }
 inline float Output(double y) { return std::fabs(y) <= kFloatMax ? static_cast<float>(y) : Saturated(y); }
+
+// Whether every one of `count` samples has a magnitude of at most `limit`
+// (NaN has none). One pass the compiler vectorizes, so that a block can be
+// checked once and the per-sample loops stay free of guards.
+inline bool AllWithin(const float *samples, std::size_t count, float limit) {
+  int outside = 0;  // an int, not a bool: so the loop vectorizes
+  for (std::size_t i = 0; i < count; ++i) outside |= !(std::fabs(samples[i]) <= limit);
+  return outside == 0;
+}
+
+// Output applied to `count` samples in place; a pass of checks when all are
+// within the float range already.
+inline void HoldOutputs(float *samples, std::size_t count) {
+  if (AllWithin(samples, count, kFloatMax)) return;
+  for (std::size_t i = 0; i < count; ++i) samples[i] = Output(samples[i]);
+}
 
 }  // namespace finite_samples

@@ -52,21 +52,14 @@ bool Stable(int band, double c, double d, double h) {
   return IsShelf(band) || std::fabs(d) < 1.0 - c;
 }
 
-// A fed-back value as stored: 0 below the floor, so that silence after sound
-// reaches exact zeros instead of lingering as subnormal values. Applied to
-// every value at the sample that produces it, so the output does not depend
-// on where blocks begin and end. What this changes: once a section's fed-back
-// value falls below 1e-30 it restarts from 0 instead; the output then
-// differs from the unfloored filter by less than about 1e-30 per band
-// (far below the smallest 24-bit step, 6e-8), and a decay ends in exact
-// zeros sooner.
+// A fed-back value with the floor applied: 0 below kSilenceFloor.
 inline float FlushTiny(float v) { return std::fabs(v) < EffectGEQ::kSilenceFloor ? 0.0f : v; }
 
 // First-order allpass section of a shelf: returns its output, updates S.
 inline float ShelfAllpass(float x, float c, BandState &s) {
   const float t = x - c * s.S;
   const float a = c * t + s.S;
-  s.S = FlushTiny(t);
+  s.S = t;
   return a;
 }
 
@@ -114,18 +107,31 @@ BandCoef EffectGEQ::DesignBand(int band, float gain, float sampleRate) {
 void EffectGEQ::Setup(float sampleRate, int channels) {
   States.assign(static_cast<size_t>(std::max(channels, 0)), ChannelState{});
   for (int band = 0; band < kBandCount; ++band) Bands[band] = DesignBand(band, Gains[band], sampleRate);
+  FramesToFloor = kFloorInterval;
 }
 
-void EffectGEQ::Reset() { std::fill(States.begin(), States.end(), ChannelState{}); }
+void EffectGEQ::Reset() {
+  std::fill(States.begin(), States.end(), ChannelState{});
+  FramesToFloor = kFloorInterval;
+}
 
+// The block is checked once: the common case, every sample within the
+// sections' input ceiling, runs the loop without an input guard. The output
+// is then held within the float range in one pass.
 tjs_int32 EffectGEQ::Process(float *out, const float *in, tjs_uint32 frames, tjs_uint32 channels) {
+  const size_t samples = static_cast<size_t>(frames) * channels;
+  const bool ordinaryInput = finite_samples::AllWithin(in, samples, kSectionInputCeiling);
+  tjs_uint32 framesToFloor = FramesToFloor;
   for (tjs_uint32 ch = 0; ch < channels; ++ch) {
     if (ch < States.size()) {
-      EqualizeChannel(States[ch], out, in, frames, channels, ch);
+      framesToFloor = ordinaryInput ? EqualizeChannel<false>(States[ch], out, in, frames, channels, ch)
+                                    : EqualizeChannel<true>(States[ch], out, in, frames, channels, ch);
       continue;
     }
     for (size_t j = 0; j < frames; ++j) out[j * channels + ch] = finite_samples::Input(in[j * channels + ch]);
   }
+  FramesToFloor = framesToFloor;
+  finite_samples::HoldOutputs(out, samples);
   return static_cast<tjs_int32>(frames);
 }
 
@@ -147,31 +153,46 @@ inline FourBands FlushTiny(FourBands v) {
   return (FourBands)((FourMasks)v & ~tiny);
 }
 
-// The input as the sections see it. Held within +-kSectionInputCeiling, the
-// sections' memory stays finite: a strictly stable section amplifies its
-// input by at most about 1e15 even at the highest rate a stream can have, so
-// its values stay below 1e35. The dry sum takes the input as it is, so with
-// a gain of 1.0 on every band any finite input comes out unchanged; below
-// the ceiling (every sample a sound can sensibly hold) the two are the same.
-inline float SectionInput(float x) {
-  return std::clamp(x, -EffectGEQ::kSectionInputCeiling, EffectGEQ::kSectionInputCeiling);
-}
-
 }  // namespace
 
 struct PeakQuad {
   FourBands C, D, H, X1, X2, Y1, Y2;
 };
 
+namespace {
+
+// The floor on every fed-back value of one channel (see kFloorInterval).
+void FloorFedBackValues(PeakQuad (&quads)[2], BandState &low, BandState &high) {
+  for (PeakQuad &q : quads) {
+    q.Y1 = FlushTiny(q.Y1);
+    q.Y2 = FlushTiny(q.Y2);
+  }
+  low.S = FlushTiny(low.S);
+  high.S = FlushTiny(high.S);
+}
+
+}  // namespace
+
 // The memory is worked on in local copies: the compiler cannot know that the
 // output samples do not alias it, and would otherwise store and reload every
 // state value at every sample. A band whose H is 0 adds exactly nothing
 // (H x (x - a) is 0 for every finite a), so every band runs unconditionally.
-// Every value fed back is floored at the sample that makes it (FlushTiny);
-// only the output sum can leave the float range (huge gains on huge input),
-// and it is held within it.
-void EffectGEQ::EqualizeChannel(ChannelState &state, float *out, const float *in, tjs_uint32 frames,
-                                tjs_uint32 channels, tjs_uint32 channel) const {
+//
+// Input guard (kGuardInput, for blocks with samples beyond the ceiling): a
+// sample that is not finite is taken as 0, and the sections see the input
+// held within +-kSectionInputCeiling. Held within the ceiling, the sections' memory stays finite:
+// a strictly stable section amplifies its input by at most about 1e15 even
+// at the highest rate a stream can have, so its values stay below 1e35. The
+// dry terms take the input as it is, so with a gain of 1.0 on every band any
+// finite input comes out unchanged; below the ceiling (every sample a sound
+// can sensibly hold) the two are the same. Only the output sum can then
+// leave the float range (huge gains on huge input); Process holds it within.
+//
+// The floor runs on the stream's clock, not the block's: the frames are
+// taken in runs that end where the countdown to the next floor ends.
+template <bool kGuardInput>
+tjs_uint32 EffectGEQ::EqualizeChannel(ChannelState &state, float *out, const float *in, tjs_uint32 frames,
+                                      tjs_uint32 channels, tjs_uint32 channel) const {
   static_assert(EffectGEQ::kBandCount - 2 == 8, "two quads hold the eight peak bands");
   PeakQuad quads[2] = {};
   for (int k = 0; k < 8; ++k) {
@@ -191,25 +212,38 @@ void EffectGEQ::EqualizeChannel(ChannelState &state, float *out, const float *in
   const BandCoef high = Bands[kHighShelf];
   BandState lowState = state.Bands[kLowShelf];
   BandState highState = state.Bands[kHighShelf];
-  for (size_t j = 0; j < frames; ++j) {
-    const size_t index = j * channels + channel;
-    const float x = finite_samples::Input(in[index]);
-    const float xs = SectionInput(x);
-    FourBands contribution[2];
-    for (int h = 0; h < 2; ++h) {
-      PeakQuad &q = quads[h];
-      const FourBands a = -q.C * xs + q.D * q.X1 + q.X2 - q.D * q.Y1 + q.C * q.Y2;
-      q.X2 = q.X1;
-      q.X1 = FourBands{xs, xs, xs, xs};
-      q.Y2 = q.Y1;
-      q.Y1 = FlushTiny(a);
-      contribution[h] = q.H * (x - a);
+  tjs_uint32 framesToFloor = FramesToFloor;
+  for (size_t j = 0; j < frames;) {
+    const size_t runEnd = j + std::min<size_t>(frames - j, framesToFloor);
+    framesToFloor -= static_cast<tjs_uint32>(runEnd - j);
+    for (; j < runEnd; ++j) {
+      const size_t index = j * channels + channel;
+      float x = in[index];
+      float xs = x;
+      if constexpr (kGuardInput) {
+        x = finite_samples::Input(x);
+        xs = std::clamp(x, -kSectionInputCeiling, kSectionInputCeiling);
+      }
+      FourBands contribution[2];
+      for (int h = 0; h < 2; ++h) {
+        PeakQuad &q = quads[h];
+        const FourBands a = -q.C * xs + q.D * q.X1 + q.X2 - q.D * q.Y1 + q.C * q.Y2;
+        q.X2 = q.X1;
+        q.X1 = FourBands{xs, xs, xs, xs};
+        q.Y2 = q.Y1;
+        q.Y1 = a;
+        contribution[h] = q.H * (x - a);
+      }
+      float y = x + low.H * (x + ShelfAllpass(xs, low.C, lowState));
+      for (int h = 0; h < 2; ++h)
+        for (int lane = 0; lane < 4; ++lane) y += contribution[h][lane];
+      y += high.H * (x - ShelfAllpass(xs, high.C, highState));
+      out[index] = y;
     }
-    float y = x + low.H * (x + ShelfAllpass(xs, low.C, lowState));
-    for (int h = 0; h < 2; ++h)
-      for (int lane = 0; lane < 4; ++lane) y += contribution[h][lane];
-    y += high.H * (x - ShelfAllpass(xs, high.C, highState));
-    out[index] = finite_samples::Output(y);
+    if (framesToFloor == 0) {
+      FloorFedBackValues(quads, lowState, highState);
+      framesToFloor = kFloorInterval;
+    }
   }
   for (int k = 0; k < 8; ++k) {
     const PeakQuad &q = quads[k / 4];
@@ -222,4 +256,5 @@ void EffectGEQ::EqualizeChannel(ChannelState &state, float *out, const float *in
   }
   state.Bands[kLowShelf] = lowState;
   state.Bands[kHighShelf] = highState;
+  return framesToFloor;
 }

@@ -40,9 +40,17 @@ class EffectGEQ {
   // The gain a band is designed with when it is given a gain of 0 or less
   // (-80 dB); see DesignGain in the .cpp for why.
   static constexpr double kGainForNonPositive = 1e-4;
-  // A value that the bands feed back (allpass outputs, shelf states) is
-  // stored as 0 when its magnitude is below this (-600 dB), sample by sample.
+  // The silence floor: every kFloorInterval frames of the stream (counted
+  // from Setup or Reset, whatever the blocks), each value that the bands
+  // feed back (allpass outputs, shelf states) whose magnitude is below
+  // kSilenceFloor (-600 dB) is set to 0, so a decay ends in exact zeros
+  // instead of lingering as subnormal numbers. What it changes: a section
+  // whose memory has fallen below 1e-30 restarts from 0, so the output
+  // differs from the unfloored filter by less than about 1e-30 per band (far
+  // below the smallest 24-bit step, 6e-8) and a decay reaches exact silence
+  // sooner. The same frames give the same output for every block size.
   static constexpr float kSilenceFloor = 1e-30f;
+  static constexpr tjs_uint32 kFloorInterval = 64;
   // Input magnitude above which the bands' sections see the input held at
   // this value (+400 dB); see EqualizeChannel in the .cpp.
   static constexpr float kSectionInputCeiling = 1e20f;
@@ -75,11 +83,15 @@ class EffectGEQ {
 
  private:
   static BandCoef DesignBand(int band, float gain, float sampleRate);
-  void EqualizeChannel(ChannelState &state, float *out, const float *in, tjs_uint32 frames, tjs_uint32 channels,
-                       tjs_uint32 channel) const;
+  // Equalizes one channel; returns the frames to the next floor after it.
+  // kGuardInput: the block holds samples beyond kSectionInputCeiling.
+  template <bool kGuardInput>
+  tjs_uint32 EqualizeChannel(ChannelState &state, float *out, const float *in, tjs_uint32 frames,
+                             tjs_uint32 channels, tjs_uint32 channel) const;
 
   [[maybe_unused]] const float *Frequencies = kBandFrequencies;  // shared band table, not owned
   float Gains[kBandCount];                      // linear gain per band
   BandCoef Bands[kBandCount];                   // computed by Setup
   std::vector<ChannelState> States;             // one per channel of the stream
+  tjs_uint32 FramesToFloor = kFloorInterval;    // stream frames until the next floor, 1..kFloorInterval
 };
