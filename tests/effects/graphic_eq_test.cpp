@@ -274,7 +274,7 @@ INSTANTIATE_TEST_SUITE_P(
     }()));
 
 // With no flush-to-zero mode set, fed-back values that have decayed below the
-// floor are stored as 0, so silence after sound becomes exact zeros.
+// floor are set to 0, so silence after sound becomes exact zeros.
 TEST(Eq, SilenceAfterSoundEndsInExactZeros) {
   EffectGEQ eq = MakeEq({{0, 8.0f}, {1, 6.0f}, {4, 0.2f}, {9, 3.0f}});
   std::vector<float> in = Noise(8192, 1.0f, 4);

@@ -2,7 +2,8 @@
 // small and large blocks: the output is the same bit for bit, and the decay
 // really ends in exact zeros within the render (the floor was reached).
 //
-//   equalizer   fed-back values below 1e-30 stored as 0, sample by sample
+//   equalizer   fed-back values below 1e-30 set to 0 every 64 frames of the
+//               stream
 //   delay       samples below 1e-30 sent into a line stored as 0
 //   reverb      flush-to-zero while the effect runs; a silent, unfrozen
 //               reverb whose whole memory is below the smallest normal
