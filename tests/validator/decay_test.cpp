@@ -1,6 +1,7 @@
 // Decays long enough to reach every silence floor of the effects, pulled in
-// small and large blocks: the output is the same bit for bit, and the decay
-// really ends in exact zeros within the render (the floor was reached).
+// blocks of 64, 441 and 4096 frames: the output is the same bit for bit, and
+// the decay really ends in exact zeros within the render (the floor was
+// reached).
 //
 //   equalizer   fed-back values below 1e-30 set to 0 every 64 frames of the
 //               stream
@@ -49,8 +50,10 @@ class Decay : public ValidatorTest, public ::testing::WithParamInterface<DecayCa
 TEST_P(Decay, IsTheSameInSmallAndLargeBlocksAndEndsInExactZeros) {
   const Pulled small = Pull(64);
   const Pulled large = Pull(4096);
+  const Pulled odd = Pull(441);  // a size that no interval of the effects divides
   ASSERT_FALSE(small.Samples.empty());
   EXPECT_EQ(FirstDifference(large.Samples, small.Samples), "");
+  EXPECT_EQ(FirstDifference(large.Samples, odd.Samples), "");
   size_t lastSound = small.Samples.size();
   while (lastSound > 0 && small.Samples[lastSound - 1] == 0.0f) --lastSound;
   EXPECT_LT(lastSound, small.Samples.size() - 2 * 4096) << "the decay never reached exact silence";
