@@ -9,6 +9,8 @@
 #if SONAFILTER_HAS_MXCSR
 #include <xmmintrin.h>
 
+#include <algorithm>
+
 
 #include "sonafilter_fixture.h"
 
@@ -31,21 +33,23 @@ void TJS_ENGINE_CALL RecordingConvert(float *dest, const void *src, const tTVPWa
   TVPConvertPCMToFloat(dest, src, format, frames);
 }
 
-// An upstream of 16-bit ramps that records the control bits of MXCSR each
-// Decode ran under.
+// An upstream of 1536 frames of 16-bit ramps that records the control bits
+// of MXCSR each Decode ran under.
 class ModeRecordingSource final : public tTVPSampleAndLabelSource {
  public:
-  ModeRecordingSource(tjs_uint32 channels) : Format(standin::WaveFormat(44100, channels, 16, 2)) {}
+  explicit ModeRecordingSource(tjs_uint32 channels) : Format(standin::WaveFormat(44100, channels, 16, 2)) {}
   void TJS_INTF_METHOD Decode(void *dest, tjs_uint32 frames, tjs_uint32 &rendered, tTVPWaveLabels &) override {
     Modes.push_back(_mm_getcsr() & kControlBits);
+    rendered = std::min(frames, Left);
+    Left -= rendered;
     auto *samples = static_cast<int16_t *>(dest);
-    for (tjs_uint32 i = 0; i < frames * Format.Channels; ++i) samples[i] = static_cast<int16_t>(i * 37);
-    rendered = frames;
+    for (tjs_uint32 i = 0; i < rendered * Format.Channels; ++i) samples[i] = static_cast<int16_t>(i * 37);
   }
   const tTVPWaveFormat &TJS_INTF_METHOD GetFormat() override { return Format; }
   void TJS_INTF_METHOD Notify() override {}
 
   tTVPWaveFormat Format;
+  tjs_uint32 Left = 1536;
   std::vector<unsigned> Modes;
 };
 
@@ -78,28 +82,22 @@ class FloatModeTest : public SonafilterTest, public ::testing::WithParamInterfac
   }
 };
 
+// The engine's sound buffer pulls the stream (and the tail) through the
+// effect in blocks of 512 frames, under the mode the test sets.
 TEST_P(FloatModeTest, EngineCodeRunsUnderTheCallersModeAndTheCallerGetsItBack) {
   ObjectRef effect = New(GetParam().Class);
-  auto *filter = reinterpret_cast<iTVPBasicWaveFilter *>(static_cast<std::intptr_t>(Interface(effect.Get())));
   for (unsigned callerFlush : {0u, kFlushBits}) {
     SCOPED_TRACE(callerFlush ? "caller flushes" : "caller keeps subnormals");
     ModeRecordingSource upstream(GetParam().Channels);
     ConverterModes().clear();
-    tTVPSampleAndLabelSource *output = filter->AttachSource(&upstream);
-    std::vector<float> dest(2 * 512);
-    tTVPWaveLabels labels;
-    {
-      CallerMode mode(callerFlush);
-      const unsigned callers = _mm_getcsr() & kControlBits;
-      for (int block = 0; block < 3; ++block) {
-        tjs_uint32 rendered = 0;
-        output->Decode(dest.data(), 512, rendered, labels);
-        EXPECT_EQ(_mm_getcsr() & kControlBits, callers) << "the caller's mode after Decode";
-      }
-      EXPECT_EQ(upstream.Modes, std::vector<unsigned>(3, callers)) << "the upstream's Decode";
-      EXPECT_EQ(ConverterModes(), std::vector<unsigned>(3, callers)) << "TVPConvertPCMToFloat";
-    }
-    filter->DetachSource();
+    CallerMode mode(callerFlush);
+    const unsigned callers = _mm_getcsr() & kControlBits;
+    Play(upstream, {effect.Get()}, 512);
+    EXPECT_EQ(_mm_getcsr() & kControlBits, callers) << "the caller's mode after the pulls";
+    ASSERT_GE(upstream.Modes.size(), 4u);
+    EXPECT_EQ(upstream.Modes, std::vector<unsigned>(upstream.Modes.size(), callers)) << "the upstream's Decode";
+    ASSERT_GE(ConverterModes().size(), 3u);
+    EXPECT_EQ(ConverterModes(), std::vector<unsigned>(ConverterModes().size(), callers)) << "TVPConvertPCMToFloat";
   }
 }
 
