@@ -14,16 +14,11 @@ void ClearableFreeVerb::clear() {
   }
 }
 
+ClearableFreeVerb::ClearableFreeVerb() : ActivePole(damp_) {}
+
 void ClearableFreeVerb::KeepLoopsBounded() {
-  const double pole = std::clamp(damp_, kLowestPole, 1.0);
-  if (pole != damp_) {
-    damp_ = pole;
-    for (int i = 0; i < nCombs; ++i) {
-      combLPL_[i].setCoefficients(1.0 - pole, -pole);
-      combLPR_[i].setCoefficients(1.0 - pole, -pole);
-    }
-  }
-  const double lowPassPeakGain = pole >= 0.0 ? 1.0 : (1.0 - pole) / (1.0 + pole);
+  if (std::fabs(damp_) < 1.0) ActivePole = damp_;
+  const double lowPassPeakGain = ActivePole >= 0.0 ? 1.0 : (1.0 - ActivePole) / (1.0 + ActivePole);
   const double largestRoom = 1.0 / lowPassPeakGain;
   roomSize_ = std::clamp(roomSize_, -largestRoom, largestRoom);
 }

@@ -16,26 +16,29 @@
 //
 // STK tests no parameter range. Each comb feeds back its delayed output
 // through a one-pole low-pass, y = (1 - p) x + p y', with p = 0.4 x damping,
-// scaled by R = 0.28 x room size + 0.7. The low-pass runs away by itself for
-// p > 1 or p <= -1, and the loop grows without end when |R| times the
-// low-pass's largest gain (1 for p >= 0, (1 - p) / (1 + p) below 0) exceeds
-// 1: a room size above 1.0714 with ordinary damping, or damping below 0
-// with an ordinary room. Such a tail grows until it overflows.
-// KeepLoopsBounded holds p within [kLowestPole, 1] and then |R| at the
-// largest value that keeps the loop gain at 1 (a tail that never decays, as
-// in frozen mode). Room sizes and damping within 0..1 are never touched;
-// the getters report STK's values as set.
+// scaled by R = 0.28 x room size + 0.7. STK itself refuses a pole of
+// magnitude 1 or more (the low-pass keeps the pole it had), but not a loop
+// that grows: |R| times the low-pass's largest gain (1 for p >= 0,
+// (1 - p) / (1 + p) below 0) above 1, as with a room size above 1.0714 and
+// ordinary damping, or damping below 0 with an ordinary room. Such a tail
+// grows until it overflows. KeepLoopsBounded holds |R| at the largest value
+// that keeps the loop gain at 1 (a tail that never decays, as in frozen
+// mode). Room sizes within 0..1 with damping within 0..2.5 are never
+// touched; the getters report STK's values as set.
 class ClearableFreeVerb : public stk::FreeVerb {
  public:
-  static constexpr double kLowestPole = -0.999;
+  ClearableFreeVerb();
 
   void clear() override;
-  // Applies the bounds above to STK's current room size and damping. Call
-  // after every setter: each recomputes them from the values as set.
+  // Applies the bound above to STK's current room size. Call after every
+  // setter: each recomputes it from the values as set.
   void KeepLoopsBounded();
   // The largest magnitude held anywhere in the reverb's memory: delay lines
   // and low-pass states.
   double MemoryPeak();
+
+ private:
+  double ActivePole;  // the pole the comb low-passes use (STK keeps the last one it accepted)
 };
 
 // The reverb as the wave filter drives it. It has no Setup: STK's global
