@@ -1,7 +1,7 @@
 // effects_bench.cpp — what the effects cost per block of 1024 stereo frames:
 //   * each effect on noise and on silence after a loud signal, with the
 //     flush-to-zero / denormals-are-zero mode that the wave filter sets around
-//     every Decode ("ftz") and without it ("noftz"); the goal is silence at
+//     every effect's processing ("ftz") and without it ("noftz"); the goal is silence at
 //     most 1.3 times the cost of noise;
 //   * the reverb against driving stk::FreeVerb directly with the same samples
 //     (goal: at most 1.1 times), and both on a tail left to decay for minutes,

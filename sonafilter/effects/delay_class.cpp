@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "binder/simple_binder.h"
+#include "effects/finite_samples.h"
 
 // The members in the order scripts enumerate them; `interface` is the
 // filter base's getter, bound for this class explicitly.
@@ -20,14 +21,15 @@ tjs_error WaveDelay::Factory(WaveDelay *&out, tjs_int numparams, tTJSVariant **p
   return TJS_S_OK;
 }
 
-// Delay and tail keep the low 32 bits of the script integer.
+// Delay and tail keep the low 32 bits of the script integer; levels beyond
+// the float range become the largest float of their sign.
 tjs_error WaveDelay::init(tTJSVariant *result, tjs_int numparams, tTJSVariant **params) {
   if (numparams > 2) {
     const tTVReal wetLevel = params[2]->AsReal();
     const tTVReal feedback = params[1]->AsReal();
     const tTVInteger delayMs = params[0]->AsInteger();
-    effect.Init(static_cast<tjs_int32>(static_cast<tjs_uint32>(delayMs)), static_cast<float>(feedback),
-                static_cast<float>(wetLevel));
+    effect.Init(static_cast<tjs_int32>(static_cast<tjs_uint32>(delayMs)), finite_samples::Parameter(feedback),
+                finite_samples::Parameter(wetLevel));
   }
   if (numparams > 3) effect.SetExtend(static_cast<tjs_uint32>(params[3]->AsInteger()));
   if (result) result->Clear();

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "effects/finite_samples.h"
+
 const float EffectGEQ::kBandFrequencies[EffectGEQ::kBandCount] = {31.5f, 63.0f,   125.0f,  250.0f,  500.0f,
                                                                   1000.0f, 2000.0f, 4000.0f, 8000.0f, 16000.0f};
 
@@ -17,67 +19,47 @@ constexpr int kHighShelf = EffectGEQ::kBandCount - 1;
 bool IsShelf(int band) { return band == kLowShelf || band == kHighShelf; }
 
 // The gain a band is designed with. The allpass formulas are meant for
-// positive gains: 0 puts a pole on the unit circle, some negative gains zero a
-// denominator, and an infinite gain makes H infinite, so a gain of 0 or less
-// (or below kMinGain) is treated as kMinGain, -80 dB, which is as close to
-// "band off" as the formulas stay stable, and gains above kMaxGain (+80 dB,
-// +inf included) as kMaxGain. A gain that is not a number has no meaning and
-// leaves the band flat.
+// positive gains: 0 puts a pole on the unit circle and some negative gains
+// zero a denominator, so a gain of 0 or less is designed as
+// kGainForNonPositive, -80 dB, as close to "band off" as the formulas stay
+// well away from instability. A gain that is not a number has no meaning and
+// leaves the band flat. Every positive gain is designed as given; the result
+// is then checked for stability and finite coefficients (see DesignBand).
 double DesignGain(float gain) {
   if (std::isnan(gain)) return 1.0;
-  return std::clamp(static_cast<double>(gain), EffectGEQ::kMinGain, EffectGEQ::kMaxGain);
+  if (gain <= 0.0f) return EffectGEQ::kGainForNonPositive;
+  return gain;
 }
 
-// A band can be realised at this rate only while its tangent frequency and its
-// centre lie below half the rate: from there up the allpass coefficient
-// reaches magnitude 1 (the section never settles) or the band would alias to a
-// frequency it does not name.
+// A band can be realised at this rate only while its tangent frequency (the
+// shelf frequency, or the width 2f/3 of a peak band) lies below half the
+// rate: from there up the allpass coefficient reaches magnitude 1 and the
+// section never settles. A peak band whose centre lies at or above half the
+// rate (the 8 kHz band at 11025 Hz) is still realisable: it acts at the
+// frequency its centre folds to.
 bool Realisable(int band, double frequency, double sampleRate) {
   if (!(sampleRate > 0.0) || !std::isfinite(sampleRate)) return false;
-  const double nyquist = sampleRate / 2.0;
   const double tangentFrequency = IsShelf(band) ? frequency : frequency * 2.0 / 3.0;
-  return tangentFrequency < nyquist && frequency < nyquist;
+  return tangentFrequency < sampleRate / 2.0;
 }
 
-// Whether the rounded coefficients keep the band's allpass strictly stable
-// (first order: |c| < 1; second order, denominator 1 + d z^-1 - c z^-2:
-// |c| < 1 and |d| < 1 - c).
-bool Stable(int band, const BandCoef &coef) {
-  const double c = coef.C;
-  const double d = coef.D;
+// Whether coefficients are finite and keep the band's allpass strictly
+// stable, every pole inside the unit circle (first order: |c| < 1; second
+// order, denominator 1 + d z^-1 - c z^-2: |c| < 1 and |d| < 1 - c).
+bool Stable(int band, double c, double d, double h) {
+  if (!std::isfinite(h) || !std::isfinite(d)) return false;
   if (!(std::fabs(c) < 1.0)) return false;
   return IsShelf(band) || std::fabs(d) < 1.0 - c;
 }
 
+// A fed-back value with the floor applied: 0 below kSilenceFloor.
 inline float FlushTiny(float v) { return std::fabs(v) < EffectGEQ::kSilenceFloor ? 0.0f : v; }
-
-// Clears memory that has decayed below the floor, so that silence after sound
-// reaches exact zeros instead of lingering as subnormal values.
-void FlushTinyStates(ChannelState &state) {
-  for (BandState &band : state.Bands) {
-    band.S = FlushTiny(band.S);
-    band.X1 = FlushTiny(band.X1);
-    band.X2 = FlushTiny(band.X2);
-    band.Y1 = FlushTiny(band.Y1);
-    band.Y2 = FlushTiny(band.Y2);
-  }
-}
 
 // First-order allpass section of a shelf: returns its output, updates S.
 inline float ShelfAllpass(float x, float c, BandState &s) {
   const float t = x - c * s.S;
   const float a = c * t + s.S;
   s.S = t;
-  return a;
-}
-
-// Second-order allpass section of a peak band: returns its output.
-inline float PeakAllpass(float x, float c, float d, BandState &s) {
-  const float a = -c * x + d * s.X1 + s.X2 - d * s.Y1 + c * s.Y2;
-  s.X2 = s.X1;
-  s.X1 = x;
-  s.Y2 = s.Y1;
-  s.Y1 = a;
   return a;
 }
 
@@ -96,7 +78,7 @@ float EffectGEQ::Gain(tjs_int index) const {
 }
 
 // A band that cannot be realised at this rate, or whose rounded coefficients
-// would not be strictly stable, gets all-zero coefficients: H = 0 leaves the
+// would not be finite and strictly stable, gets all-zero coefficients: H = 0 leaves the
 // signal as it is, and the output stays finite for every finite input.
 BandCoef EffectGEQ::DesignBand(int band, float gain, float sampleRate) {
   const double fs = sampleRate;
@@ -114,25 +96,42 @@ BandCoef EffectGEQ::DesignBand(int band, float gain, float sampleRate) {
     c = (k - g) / (k + g);
   const double d = IsShelf(band) ? 0.0 : -(1.0 - c) * std::cos(2.0 * kPi * f / fs);
   const double h = (g - 1.0) * 0.5;
+  // Both the exact design and its rounding must be stable: a peak band
+  // centred at half the rate has its pole on the unit circle (at z = -1),
+  // which rounding may move a hair inside.
+  if (!Stable(band, c, d, h)) return {};
   const BandCoef coef{static_cast<float>(c), static_cast<float>(d), static_cast<float>(h)};
-  return Stable(band, coef) ? coef : BandCoef{};
+  return Stable(band, coef.C, coef.D, coef.H) ? coef : BandCoef{};
 }
 
 void EffectGEQ::Setup(float sampleRate, int channels) {
   States.assign(static_cast<size_t>(std::max(channels, 0)), ChannelState{});
   for (int band = 0; band < kBandCount; ++band) Bands[band] = DesignBand(band, Gains[band], sampleRate);
+  FramesToFloor = kFloorInterval;
 }
 
-void EffectGEQ::Reset() { std::fill(States.begin(), States.end(), ChannelState{}); }
+void EffectGEQ::Reset() {
+  std::fill(States.begin(), States.end(), ChannelState{});
+  FramesToFloor = kFloorInterval;
+}
 
+// The block is checked once: the common case, every sample within the
+// sections' input ceiling, runs the loop without an input guard. The output
+// is then held within the float range in one pass.
 tjs_int32 EffectGEQ::Process(float *out, const float *in, tjs_uint32 frames, tjs_uint32 channels) {
+  const size_t samples = static_cast<size_t>(frames) * channels;
+  const bool ordinaryInput = finite_samples::AllWithin(in, samples, kSectionInputCeiling);
+  tjs_uint32 framesToFloor = FramesToFloor;
   for (tjs_uint32 ch = 0; ch < channels; ++ch) {
     if (ch < States.size()) {
-      EqualizeChannel(States[ch], out, in, frames, channels, ch);
+      framesToFloor = ordinaryInput ? EqualizeChannel<false>(States[ch], out, in, frames, channels, ch)
+                                    : EqualizeChannel<true>(States[ch], out, in, frames, channels, ch);
       continue;
     }
-    for (size_t j = 0; j < frames; ++j) out[j * channels + ch] = in[j * channels + ch];
+    for (size_t j = 0; j < frames; ++j) out[j * channels + ch] = finite_samples::Input(in[j * channels + ch]);
   }
+  FramesToFloor = framesToFloor;
+  finite_samples::HoldOutputs(out, samples);
   return static_cast<tjs_int32>(frames);
 }
 
@@ -142,17 +141,58 @@ tjs_int32 EffectGEQ::Process(float *out, const float *in, tjs_uint32 frames, tjs
 // the final sum (input, low shelf, peaks 1 to 8, high shelf) ties them
 // together, and it is kept.
 typedef float FourBands __attribute__((vector_size(16)));
+typedef int FourMasks __attribute__((vector_size(16)));
+
+namespace {
+
+// FlushTiny for four bands at once.
+inline FourBands FlushTiny(FourBands v) {
+  const FourBands floor = {EffectGEQ::kSilenceFloor, EffectGEQ::kSilenceFloor, EffectGEQ::kSilenceFloor,
+                           EffectGEQ::kSilenceFloor};
+  const FourMasks tiny = (v < floor) & (v > -floor);
+  return (FourBands)((FourMasks)v & ~tiny);
+}
+
+}  // namespace
 
 struct PeakQuad {
   FourBands C, D, H, X1, X2, Y1, Y2;
 };
 
+namespace {
+
+// The floor on every fed-back value of one channel (see kFloorInterval).
+void FloorFedBackValues(PeakQuad (&quads)[2], BandState &low, BandState &high) {
+  for (PeakQuad &q : quads) {
+    q.Y1 = FlushTiny(q.Y1);
+    q.Y2 = FlushTiny(q.Y2);
+  }
+  low.S = FlushTiny(low.S);
+  high.S = FlushTiny(high.S);
+}
+
+}  // namespace
+
 // The memory is worked on in local copies: the compiler cannot know that the
 // output samples do not alias it, and would otherwise store and reload every
 // state value at every sample. A band whose H is 0 adds exactly nothing
 // (H x (x - a) is 0 for every finite a), so every band runs unconditionally.
-void EffectGEQ::EqualizeChannel(ChannelState &state, float *out, const float *in, tjs_uint32 frames,
-                                tjs_uint32 channels, tjs_uint32 channel) const {
+//
+// Input guard (kGuardInput, for blocks with samples beyond the ceiling): a
+// sample that is not finite is taken as 0, and the sections see the input
+// held within +-kSectionInputCeiling. Held within the ceiling, the sections' memory stays finite:
+// a strictly stable section amplifies its input by at most about 1e15 even
+// at the highest rate a stream can have, so its values stay below 1e35. The
+// dry terms take the input as it is, so with a gain of 1.0 on every band any
+// finite input comes out unchanged; below the ceiling (every sample a sound
+// can sensibly hold) the two are the same. Only the output sum can then
+// leave the float range (huge gains on huge input); Process holds it within.
+//
+// The floor runs on the stream's clock, not the block's: the frames are
+// taken in runs that end where the countdown to the next floor ends.
+template <bool kGuardInput>
+tjs_uint32 EffectGEQ::EqualizeChannel(ChannelState &state, float *out, const float *in, tjs_uint32 frames,
+                                      tjs_uint32 channels, tjs_uint32 channel) const {
   static_assert(EffectGEQ::kBandCount - 2 == 8, "two quads hold the eight peak bands");
   PeakQuad quads[2] = {};
   for (int k = 0; k < 8; ++k) {
@@ -172,24 +212,38 @@ void EffectGEQ::EqualizeChannel(ChannelState &state, float *out, const float *in
   const BandCoef high = Bands[kHighShelf];
   BandState lowState = state.Bands[kLowShelf];
   BandState highState = state.Bands[kHighShelf];
-  for (size_t j = 0; j < frames; ++j) {
-    const size_t index = j * channels + channel;
-    const float x = in[index];
-    FourBands contribution[2];
-    for (int h = 0; h < 2; ++h) {
-      PeakQuad &q = quads[h];
-      const FourBands a = -q.C * x + q.D * q.X1 + q.X2 - q.D * q.Y1 + q.C * q.Y2;
-      q.X2 = q.X1;
-      q.X1 = FourBands{x, x, x, x};
-      q.Y2 = q.Y1;
-      q.Y1 = a;
-      contribution[h] = q.H * (x - a);
+  tjs_uint32 framesToFloor = FramesToFloor;
+  for (size_t j = 0; j < frames;) {
+    const size_t runEnd = j + std::min<size_t>(frames - j, framesToFloor);
+    framesToFloor -= static_cast<tjs_uint32>(runEnd - j);
+    for (; j < runEnd; ++j) {
+      const size_t index = j * channels + channel;
+      float x = in[index];
+      float xs = x;
+      if constexpr (kGuardInput) {
+        x = finite_samples::Input(x);
+        xs = std::clamp(x, -kSectionInputCeiling, kSectionInputCeiling);
+      }
+      FourBands contribution[2];
+      for (int h = 0; h < 2; ++h) {
+        PeakQuad &q = quads[h];
+        const FourBands a = -q.C * xs + q.D * q.X1 + q.X2 - q.D * q.Y1 + q.C * q.Y2;
+        q.X2 = q.X1;
+        q.X1 = FourBands{xs, xs, xs, xs};
+        q.Y2 = q.Y1;
+        q.Y1 = a;
+        contribution[h] = q.H * (x - a);
+      }
+      float y = x + low.H * (x + ShelfAllpass(xs, low.C, lowState));
+      for (int h = 0; h < 2; ++h)
+        for (int lane = 0; lane < 4; ++lane) y += contribution[h][lane];
+      y += high.H * (x - ShelfAllpass(xs, high.C, highState));
+      out[index] = y;
     }
-    float y = x + low.H * (x + ShelfAllpass(x, low.C, lowState));
-    for (int h = 0; h < 2; ++h)
-      for (int lane = 0; lane < 4; ++lane) y += contribution[h][lane];
-    y += high.H * (x - ShelfAllpass(x, high.C, highState));
-    out[index] = y;
+    if (framesToFloor == 0) {
+      FloorFedBackValues(quads, lowState, highState);
+      framesToFloor = kFloorInterval;
+    }
   }
   for (int k = 0; k < 8; ++k) {
     const PeakQuad &q = quads[k / 4];
@@ -202,5 +256,5 @@ void EffectGEQ::EqualizeChannel(ChannelState &state, float *out, const float *in
   }
   state.Bands[kLowShelf] = lowState;
   state.Bands[kHighShelf] = highState;
-  FlushTinyStates(state);
+  return framesToFloor;
 }

@@ -37,12 +37,23 @@ class EffectGEQ {
   static constexpr int kBandCount = ChannelState::kBandCount;
   // Band centre frequencies in Hz, low shelf first, high shelf last.
   static const float kBandFrequencies[kBandCount];
-  // Gains at Setup are held within [kMinGain, kMaxGain] (-80 dB to +80 dB);
-  // see Setup in the .cpp for why.
-  static constexpr double kMinGain = 1e-4;
-  static constexpr double kMaxGain = 1e4;
-  // Filter memory below this magnitude (-600 dB) is cleared after each block.
+  // The gain a band is designed with when it is given a gain of 0 or less
+  // (-80 dB); see DesignGain in the .cpp for why.
+  static constexpr double kGainForNonPositive = 1e-4;
+  // The silence floor: every kFloorInterval frames of the stream (counted
+  // from Setup or Reset, whatever the blocks), each value that the bands
+  // feed back (allpass outputs, shelf states) whose magnitude is below
+  // kSilenceFloor (-600 dB) is set to 0, so a decay ends in exact zeros
+  // instead of lingering as subnormal numbers. What it changes: a section
+  // whose memory has fallen below 1e-30 restarts from 0, so the output
+  // differs from the unfloored filter by less than about 1e-30 per band (far
+  // below the smallest 24-bit step, 6e-8) and a decay reaches exact silence
+  // sooner. The same frames give the same output for every block size.
   static constexpr float kSilenceFloor = 1e-30f;
+  static constexpr tjs_uint32 kFloorInterval = 64;
+  // Input magnitude above which the bands' sections see the input held at
+  // this value (+400 dB); see EqualizeChannel in the .cpp.
+  static constexpr float kSectionInputCeiling = 1e20f;
 
   EffectGEQ();
 
@@ -64,17 +75,23 @@ class EffectGEQ {
   void Setup(float sampleRate, int channels);
   // Equalizes `frames` interleaved frames of `in` into `out`; channels beyond
   // those set up pass through dry. Always reports every frame as written.
+  // An input sample that is not finite is taken as 0; output samples are
+  // held within the float range.
   tjs_int32 Process(float *out, const float *in, tjs_uint32 frames, tjs_uint32 channels);
   // Zeroes every channel's memory; coefficients stay.
   void Reset();
 
  private:
   static BandCoef DesignBand(int band, float gain, float sampleRate);
-  void EqualizeChannel(ChannelState &state, float *out, const float *in, tjs_uint32 frames, tjs_uint32 channels,
-                       tjs_uint32 channel) const;
+  // Equalizes one channel; returns the frames to the next floor after it.
+  // kGuardInput: the block holds samples beyond kSectionInputCeiling.
+  template <bool kGuardInput>
+  tjs_uint32 EqualizeChannel(ChannelState &state, float *out, const float *in, tjs_uint32 frames,
+                             tjs_uint32 channels, tjs_uint32 channel) const;
 
   [[maybe_unused]] const float *Frequencies = kBandFrequencies;  // shared band table, not owned
   float Gains[kBandCount];                      // linear gain per band
   BandCoef Bands[kBandCount];                   // computed by Setup
   std::vector<ChannelState> States;             // one per channel of the stream
+  tjs_uint32 FramesToFloor = kFloorInterval;    // stream frames until the next floor, 1..kFloorInterval
 };

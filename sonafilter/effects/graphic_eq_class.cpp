@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "binder/simple_binder.h"
+#include "effects/finite_samples.h"
 
 // The members in the order scripts enumerate them; `interface` is the
 // filter base's getter, bound for this class explicitly.
@@ -18,7 +19,7 @@ tjs_error GraphicEqualizer::Factory(GraphicEqualizer *&out, tjs_int numparams, t
   std::unique_ptr<GraphicEqualizer> made(new GraphicEqualizer());
   for (tjs_int band = 0; band < numparams; ++band) {
     const tTVReal gain = params[band]->AsReal();
-    if (band < EffectGEQ::kBandCount) made->effect.SetGain(band, static_cast<float>(gain));
+    if (band < EffectGEQ::kBandCount) made->effect.SetGain(band, finite_samples::Parameter(gain));
   }
   out = made.release();
   return TJS_S_OK;
@@ -32,7 +33,7 @@ tjs_error GraphicEqualizer::getGain(tTJSVariant *result, tTJSVariant *index) {
 
 tjs_error GraphicEqualizer::setGain(tTJSVariant *result, tTJSVariant *index, tTJSVariant *gain) {
   const tTVReal value = gain->AsReal();
-  effect.SetGain(static_cast<tjs_int>(*index), static_cast<float>(value));
+  effect.SetGain(static_cast<tjs_int>(*index), finite_samples::Parameter(value));
   if (result) result->Clear();
   return TJS_S_OK;
 }

@@ -2,6 +2,7 @@
 // extend and process one block per Decode.
 #include "float_source.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -24,8 +25,10 @@ bool IsFloat32(const tTVPWaveFormat &format) {
   return format.BitsPerSample == kFloatBits && format.BytesPerSample == kFloatBytes && format.IsFloat != 0;
 }
 
-void CopySamples(float *to, const float *from, std::size_t count) {
-  if (count != 0) std::memcpy(to, from, count * sizeof(float));
+// Copies samples through to the engine; a sample that is not finite (only a
+// float upstream can deliver one) goes out as silence, as the effects take it.
+void CopySamplesThrough(float *to, const float *from, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) to[i] = std::isfinite(from[i]) ? from[i] : 0.0f;
 }
 
 void ZeroSamples(float *to, std::size_t count) {
@@ -145,7 +148,6 @@ bool SimpleFloatSource::IsStreaming() const {
 // frames, writes nothing to `dest` and does not run the effect.
 void TJS_INTF_METHOD SimpleFloatSource::Decode(void *dest, tjs_uint32 frames, tjs_uint32 &rendered,
                                                tTVPWaveLabels &labels) {
-  ScopedFlushDenormals flushDenormals;
   if (!IsStreaming()) {
     rendered = 0;
     return;
@@ -195,11 +197,21 @@ void SimpleFloatSource::PadAndExtend(float *block, tjs_uint32 frames, tjs_uint32
 // block then passes through, so the engine never plays stale buffer content.
 void SimpleFloatSource::ProcessInto(float *out, const float *block, tjs_uint32 frames) {
   const tjs_uint32 channels = outFormat.Channels;
-  const tjs_int32 written = processRoutine ? processRoutine(context, block, out, frames, channels) : 0;
+  const tjs_int32 written = RunProcessRoutine(out, block, frames, channels);
   const tjs_uint32 done = written < 0 ? 0u : static_cast<tjs_uint32>(written);
   if (done >= frames) return;
-  CopySamples(out + static_cast<std::size_t>(done) * channels, block + static_cast<std::size_t>(done) * channels,
+  CopySamplesThrough(out + static_cast<std::size_t>(done) * channels, block + static_cast<std::size_t>(done) * channels,
               static_cast<std::size_t>(frames - done) * channels);
+}
+
+// Flush-to-zero and denormals-are-zero hold only while the effect runs: the
+// upstream's Decode and the engine's converter, which run before, see the
+// caller's floating-point mode, and it is back before Decode returns.
+tjs_int32 SimpleFloatSource::RunProcessRoutine(float *out, const float *block, tjs_uint32 frames,
+                                               tjs_uint32 channels) {
+  if (!processRoutine) return 0;
+  ScopedFlushDenormals flushDenormals;
+  return processRoutine(context, block, out, frames, channels);
 }
 
 const tTVPWaveFormat &TJS_INTF_METHOD SimpleFloatSource::GetFormat() { return outFormat; }

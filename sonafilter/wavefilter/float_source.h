@@ -100,6 +100,9 @@ class SimpleFloatSource final : public tTVPSampleAndLabelSource {
   void PadAndExtend(float *block, tjs_uint32 frames, tjs_uint32 &rendered);
   // Runs the processing routine; frames it did not write are copied through.
   void ProcessInto(float *out, const float *block, tjs_uint32 frames);
+  // The processing routine's result for one block, run with flush-to-zero
+  // and denormals-are-zero set (0 without a routine).
+  tjs_int32 RunProcessRoutine(float *out, const float *block, tjs_uint32 frames, tjs_uint32 channels);
 
   void *context;                      // first argument of processRoutine (the filter); not owned
   tTVPProcessRoutine processRoutine;  // null: blocks pass through

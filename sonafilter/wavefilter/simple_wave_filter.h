@@ -40,7 +40,9 @@
 //                                must be one plain member function (no
 //                                overloads, no template), so its parameter
 //                                types can be read. This is where an effect
-//                                sizes its memory.
+//                                sizes its memory; memory it cannot have it
+//                                reports by throwing std::bad_alloc, after
+//                                which it must be as it was before the call.
 //
 //   static constexpr bool kForceStereo
 //                                OPTIONAL, false when absent. True: the output
@@ -52,6 +54,7 @@
 // finds the effect through the source's `context` (the filter itself).
 #pragma once
 
+#include <new>
 #include <type_traits>
 #include <utility>
 
@@ -94,12 +97,17 @@ class SimpleWaveFilter : public tTVPBasicWaveFilter {
   ~SimpleWaveFilter() override = default;
 
   // Connects the source to `upstream`, sets the effect up for its format and
-  // returns the source. Raises the source's connection errors.
+  // returns the source. Raises the source's connection errors, and
+  // kOutOfMemory when the effect cannot have the memory the format needs;
+  // the filter is then detached again, as it was before the call.
   tTVPSampleAndLabelSource *TJS_INTF_METHOD AttachSource(tTVPSampleAndLabelSource *upstream) override {
     const tTVPWaveFormat &format = source.Connect(upstream, effect.TailMs());
     const tjs_uint32 rate = format.SamplesPerSec;
     const tjs_uint32 channels = format.Channels;
-    SetupEffect(rate, channels);
+    if (!TrySetupEffect(rate, channels)) {
+      source.Disconnect();
+      TVPThrowExceptionMessage(kOutOfMemory);
+    }
     ApplyChannelRule(channels);
     HandedOut = true;
     return &source;
@@ -139,7 +147,20 @@ class SimpleWaveFilter : public tTVPBasicWaveFilter {
   SimpleFloatSource source;  // the source handed to the engine
   E effect;                  // the effect the source's blocks run through
 
+  static constexpr tjs_char kOutOfMemory[] = u"Not enough memory for the effect at this format.";
+
  private:
+  // False when the effect's Setup could not have its memory (std::bad_alloc,
+  // which must never reach the engine as such).
+  bool TrySetupEffect(tjs_uint32 rate, tjs_uint32 channels) {
+    try {
+      SetupEffect(rate, channels);
+    } catch (const std::bad_alloc &) {
+      return false;
+    }
+    return true;
+  }
+
   bool HandedOut = false;        // AttachSource returned the source; no DetachSource since
   bool DisposeOnDetach = false;  // the script object has gone; the next DetachSource ends the filter
 

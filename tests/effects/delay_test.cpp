@@ -141,12 +141,12 @@ TEST(Delay, DefaultsAndSetters) {
 struct SamplesCase {
   tjs_int32 delayMs;
   tjs_uint32 rate;
-  tjs_uint32 samples;
+  tjs_uint64 samples;
 };
 
 class DelayInSamples : public ::testing::TestWithParam<SamplesCase> {};
 
-TEST_P(DelayInSamples, IsTruncatedClampedAndCapped) {
+TEST_P(DelayInSamples, IsMillisecondsTimesRateOverAThousandNeverWrapped) {
   EXPECT_EQ(DelayLine::DelayInSamples(GetParam().delayMs, GetParam().rate), GetParam().samples);
 }
 
@@ -156,10 +156,11 @@ INSTANTIATE_TEST_SUITE_P(
                       SamplesCase{1, 999, 0},                      // under one sample
                       SamplesCase{-5, 44100, 0},                   // negative counts as 0
                       SamplesCase{std::numeric_limits<tjs_int32>::min(), 44100, 0},
-                      SamplesCase{100000, 44100, 60 * 44100},      // 4.41e9 in 32 bits would wrap; capped at 60 s
-                      SamplesCase{60000, 48000, 60 * 48000},
-                      SamplesCase{std::numeric_limits<tjs_int32>::max(), 0xFFFFFFFFu, DelayLine::kMaxLength},
-                      SamplesCase{1000, 0xFFFFFFFFu, DelayLine::kMaxLength}));
+                      SamplesCase{90000, 44100, 3969000},          // 90 s: no cap
+                      SamplesCase{97391, 44100, 4294943},          // the largest product below 2^32
+                      SamplesCase{100000, 44100, 4410000},         // 4.41e9 in 32 bits would wrap
+                      SamplesCase{std::numeric_limits<tjs_int32>::max(), 0xFFFFFFFFu,
+                                  tjs_uint64{0x7FFFFFFF} * 0xFFFFFFFFu / 1000}));
 
 class DelayUnderOneSample : public ::testing::TestWithParam<tjs_int32> {};
 
@@ -192,13 +193,43 @@ TEST(Delay, UnderOneSampleAfterALongerDelayIsDryAndKeepsTheLinesForLater) {
   ExpectSparse(RunBlocks(delay, impulse, 1), {{0, 1.0f}, {441, 0.5f}, {882, 0.25f}});
 }
 
-TEST(Delay, ADelayBeyond32BitsOfSamplesIsCappedAtSixtySeconds) {
-  constexpr tjs_uint32 rate = 8000;
-  EffectDelay delay = MakeDelay(std::numeric_limits<tjs_int32>::max(), 0.5f, 1.0f, 1, rate);
-  ASSERT_EQ(delay.LineState().Length, 60u * rate);
-  std::vector<float> in(60 * rate + 10, 0.0f);
+// 90 s at 44100 Hz is 3 969 000 samples: the echo comes exactly that late.
+TEST(Delay, ALongDelayIsHonouredInFull) {
+  EffectDelay delay = MakeDelay(90000, 0.5f, 1.0f, 1);
+  ASSERT_EQ(delay.LineState().Length, 3969000u);
+  std::vector<float> in(3969000 + 10, 0.0f);
   in[3] = 1.0f;
-  ExpectSparse(RunBlocks(delay, in, 1, 4096), {{3, 1.0f}, {3 + 60 * rate, 0.5f}});
+  ExpectSparse(RunBlocks(delay, in, 1, 16384), {{3, 1.0f}, {3 + 3969000, 0.5f}});
+}
+
+// Lines beyond what a 32-bit process could hold are refused with
+// std::bad_alloc, and the effect stays exactly as it was: its earlier lines,
+// positions and echo.
+TEST(Delay, LinesThatCannotBeHadAreRefusedAndChangeNothing) {
+  EffectDelay delay = MakeDelay(10, 0.5f, 1.0f, 2);
+  std::vector<float> impulse(2000, 0.0f);
+  impulse[0] = 1.0f;
+  RunBlocks(delay, std::vector<float>(2 * 100, 0.0f), 2);  // positions moved
+  const DelayLine before = delay.LineState();
+  struct Case {
+    tjs_int32 delayMs;
+    tjs_uint32 rate, channels;
+  };
+  for (const Case c : {Case{std::numeric_limits<tjs_int32>::max(), 44100, 1},  // 9.5e10 samples
+                       Case{6087000, 44100, 2},  // two lines of 268 436 700 samples: just over 2 GiB
+                       Case{1000, 0xFFFFFFFFu, 1}}) {
+    SCOPED_TRACE(std::to_string(c.delayMs) + " ms at " + std::to_string(c.rate));
+    delay.SetDelayMs(c.delayMs);
+    EXPECT_THROW(delay.Setup(c.rate, c.channels), std::bad_alloc);
+    EXPECT_EQ(delay.LineState().Length, before.Length);
+    EXPECT_EQ(delay.LineState().Buffers.size(), 2u);
+    EXPECT_EQ(delay.LineState().ReadPos, before.ReadPos);
+    EXPECT_EQ(delay.LineState().WritePos, before.WritePos);
+    EXPECT_EQ(delay.LineState().DelaySamples, 441u);
+  }
+  std::vector<float> stereo(2 * 1000, 0.0f);
+  stereo[0] = 1.0f;
+  ExpectSparse(Channel(RunBlocks(delay, stereo, 2), 2, 0), {{0, 1.0f}, {441, 0.5f}, {882, 0.25f}});
 }
 
 TEST(Delay, ChannelsWithoutALinePassThroughDry) {

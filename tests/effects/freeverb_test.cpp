@@ -2,6 +2,8 @@
 // parameters read back, the stereo-only rule and reset.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <string>
 
@@ -64,15 +66,15 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Settings> &param) { return std::string(param.param.name); });
 
 // With no flush-to-zero mode set, a tail left to decay in silence ends in an
-// emptied reverb, while STK alone keeps a lingering memory; the float output
-// is STK's throughout.
+// emptied reverb once its whole memory is below the smallest normal double;
+// the float output is STK's throughout.
 TEST(FreeVerb, ATailDyingAwayInSilenceEmptiesTheReverbWithoutChangingTheOutput) {
   EffectFreeVerb effect;
   stk::FreeVerb direct;
-  effect.SetRoomSize(0.1);  // a small room: its tail falls below 1e-60 after about 17 s
-  direct.setRoomSize(0.1);
+  effect.SetRoomSize(-0.7);  // comb feedback 0.5: the tail sinks into subnormals after about 40 s
+  direct.setRoomSize(-0.7);
   std::vector<float> in = Noise(44100 * 2, 0.8f, 31);
-  in.insert(in.end(), 24 * 44100 * 2, 0.0f);
+  in.insert(in.end(), 45 * 44100 * 2, 0.0f);
   EXPECT_EQ(RunBlocks(effect, in, 2, 4096), DirectStk(direct, in));
   EXPECT_TRUE(effect.Emptied());
   EXPECT_NE(direct.lastFrame()[0], 0.0) << "STK's own memory lingers";
@@ -80,6 +82,33 @@ TEST(FreeVerb, ATailDyingAwayInSilenceEmptiesTheReverbWithoutChangingTheOutput) 
   const std::vector<float> sound = Noise(4096 * 2, 0.5f, 32);
   EXPECT_EQ(RunBlocks(effect, sound, 2), DirectStk(direct, sound)) << "and new sound is reverberated as before";
   EXPECT_FALSE(effect.Emptied());
+}
+
+// A tail that a later parameter change can bring back is never emptied, however
+// quiet the output: a frozen one, and one whose loops neither decay nor grow.
+TEST(FreeVerb, ATailHeldForLaterIsNeverEmptied) {
+  struct Case {
+    const char *Name;
+    bool Frozen;
+    double Room, Damping;
+  };
+  for (const Case c : {Case{"frozen", true, 0.75, 0.25}, Case{"lossless loops", false, 0.3 / 0.28, 0.0}}) {
+    SCOPED_TRACE(c.Name);
+    EffectFreeVerb verb;
+    verb.SetRoomSize(c.Room);
+    verb.SetDamping(c.Damping);
+    RunBlocks(verb, Noise(44100 * 2, 0.8f, 35), 2);
+    verb.SetMode(c.Frozen);
+    verb.SetEffectMix(1e-70);
+    const std::vector<float> silence(3 * 44100 * 2, 0.0f);
+    RunBlocks(verb, silence, 2);
+    EXPECT_FALSE(verb.Emptied());
+    verb.SetEffectMix(1.0);
+    const std::vector<float> out = RunBlocks(verb, std::vector<float>(8192 * 2, 0.0f), 2);
+    float peak = 0.0f;
+    for (float x : out) peak = std::max(peak, std::fabs(x));
+    EXPECT_GT(peak, 0.05f) << "the held tail sounds again";
+  }
 }
 
 TEST(FreeVerb, AFullyDryMixIsNeverTakenForTheTailsEnd) {

@@ -137,7 +137,9 @@ TEST(Eq, ChannelsBeyondThoseSetUpPassThroughDry) {
 
 struct RateCase {
   float rate;
-  std::vector<int> unrealisable;  // bands whose tangent frequency or centre reaches half the rate
+  // Bands whose tangent frequency reaches half the rate, and peak bands
+  // centred at half the rate (4 kHz at 8000 Hz), whose pole lies at z = -1.
+  std::vector<int> unrealisable;
 };
 
 class EqUnrealisableBands : public ::testing::TestWithParam<RateCase> {};
@@ -165,7 +167,7 @@ TEST_P(EqUnrealisableBands, AreLeftOutAndLeaveTheSignalAsItIs) {
 
 INSTANTIATE_TEST_SUITE_P(Rates, EqUnrealisableBands,
                          ::testing::Values(RateCase{44100.0f, {}}, RateCase{32000.0f, {9}},
-                                           RateCase{22050.0f, {9}}, RateCase{11025.0f, {8, 9}},
+                                           RateCase{22050.0f, {9}}, RateCase{11025.0f, {9}},
                                            RateCase{8000.0f, {7, 8, 9}}, RateCase{0.0f, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
                                            RateCase{-44100.0f, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
                                            RateCase{kNaN, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}}));
@@ -173,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(Rates, EqUnrealisableBands,
 // --- gains the formulas are not meant for ---------------------------------------
 
 TEST(Eq, GainsOfZeroOrLessCutTheBandByEightyDecibels) {
-  for (float gain : {0.0f, -1.0f, -kInf, 1e-30f}) {
+  for (float gain : {0.0f, -1.0f, -kInf}) {
     EffectGEQ eq = MakeEq({{5, gain}});
     EXPECT_EQ(eq.Gain(5), gain) << "stored as given";
     // About -80 dB: so deep a cut is limited by single-precision coefficients.
@@ -183,11 +185,40 @@ TEST(Eq, GainsOfZeroOrLessCutTheBandByEightyDecibels) {
   }
 }
 
-TEST(Eq, GainsAboveEightyDecibelsBoostByEightyDecibels) {
-  for (float gain : {1e5f, kInf}) {
+// Every positive finite gain is designed as given: no -80/+80 dB limits.
+TEST(Eq, EveryPositiveGainIsDesignedAsGiven) {
+  for (float gain : {1e5f, 1e30f}) {
     EffectGEQ eq = MakeEq({{5, gain}});
-    EXPECT_NEAR(Decibels(SteadyGain(eq, 1000.0)), 80.0, 0.1) << gain;
+    EXPECT_EQ(eq.Coefficients(5).H, static_cast<float>((static_cast<double>(gain) - 1.0) * 0.5)) << gain;
+    EXPECT_NEAR(Decibels(SteadyGain(eq, 1000.0)), Decibels(gain), 0.1) << gain;
   }
+  // A cut deeper than -80 dB: the coefficients of 1e-5 are not those of 1e-4.
+  EffectGEQ deep = MakeEq({{5, 1e-5f}});
+  EffectGEQ eighty = MakeEq({{5, 1e-4f}});
+  EXPECT_EQ(deep.Coefficients(5).H, static_cast<float>((1e-5 - 1.0) * 0.5));
+  EXPECT_NE(deep.Coefficients(5).C, eighty.Coefficients(5).C);
+  EXPECT_LT(Decibels(SteadyGain(deep, 1000.0)), Decibels(SteadyGain(eighty, 1000.0)) - 10.0);
+}
+
+// What cannot be realised is left out, flat: an infinite gain (H not
+// finite), and a positive gain so small that the rounded allpass
+// coefficient reaches 1 (a pole on the unit circle).
+TEST(Eq, GainsWhoseBandCannotBeRealisedLeaveItFlat) {
+  for (float gain : {kInf, 1e-30f}) {
+    EffectGEQ eq = MakeEq({{5, gain}});
+    EXPECT_EQ(eq.Coefficients(5).H, 0.0f) << gain;
+    const std::vector<float> in = Noise(4000);
+    EXPECT_EQ(RunBlocks(eq, in, 1), in) << gain;
+  }
+}
+
+// At 11025 Hz the 8 kHz band's width (5333 Hz) lies below half the rate: the
+// band is realised and acts where its centre folds to, 11025 - 8000 Hz.
+TEST(Eq, APeakBandWhoseCentreFoldsBelowHalfTheRateStillWorks) {
+  constexpr float rate = 11025.0f;
+  EffectGEQ eq = MakeEq({{8, 2.0f}}, rate);
+  EXPECT_NE(eq.Coefficients(8).H, 0.0f);
+  EXPECT_NEAR(Decibels(SteadyGain(eq, 3025.0, rate)), Decibels(2.0), 0.05);
 }
 
 TEST(Eq, AGainThatIsNotANumberLeavesTheBandFlat) {
@@ -242,8 +273,8 @@ INSTANTIATE_TEST_SUITE_P(
       return cases;
     }()));
 
-// With no flush-to-zero mode set, memory that has decayed below the floor is
-// cleared at the end of each block, so silence after sound becomes exact zeros.
+// With no flush-to-zero mode set, fed-back values that have decayed below the
+// floor are set to 0, so silence after sound becomes exact zeros.
 TEST(Eq, SilenceAfterSoundEndsInExactZeros) {
   EffectGEQ eq = MakeEq({{0, 8.0f}, {1, 6.0f}, {4, 0.2f}, {9, 3.0f}});
   std::vector<float> in = Noise(8192, 1.0f, 4);

@@ -508,6 +508,24 @@ TEST_F(WaveFilterTest, AnUpstreamThatOverstatesIsHeldToTheBlock) {
   EXPECT_EQ(block.Samples, std::vector<float>(16, 0.0f));
 }
 
+// An effect that writes no frame: the source copies the whole block through.
+struct WritesNothing {
+  tjs_uint32 TailMs() const { return 0; }
+  void Reset() {}
+  tjs_int32 Process(float *, const float *, tjs_uint32, tjs_uint32) { return 0; }
+};
+
+// Frames copied through to the engine never carry a non-finite sample: a
+// NaN or infinity from a float upstream goes out as silence.
+TEST_F(WaveFilterTest, FramesCopiedThroughCarryNoNonFiniteSample) {
+  const float inf = std::numeric_limits<float>::infinity();
+  MemorySource upstream =
+      MemorySource::OfFloats(44100, 2, {1.0f, std::numeric_limits<float>::quiet_NaN(), inf, -inf, -2.0f, 0.5f});
+  SimpleWaveFilter<WritesNothing> filter;
+  Block block = DecodeOnce(*filter.AttachSource(&upstream), 3, 2);
+  EXPECT_EQ(block.Samples, (std::vector<float>{1.0f, 0.0f, 0.0f, 0.0f, -2.0f, 0.5f}));
+}
+
 TEST_F(WaveFilterTest, BuffersGrowToTheLargestBlockAndKeepTheirStorageAcrossDetach) {
   MemorySource upstream = SilenceOf(WaveFormat(44100, 1, 16, 2), 4096);
   SimpleWaveFilter<StereoEffect> filter;
@@ -537,7 +555,7 @@ struct SubnormalProbe {
   }
 };
 
-TEST_F(WaveFilterTest, DecodeFlushesSubnormalsAndRestoresTheCallersMode) {
+TEST_F(WaveFilterTest, TheEffectRunsWithSubnormalsFlushedAndTheCallerGetsItsModeBack) {
   MemorySource upstream = SilenceOf(WaveFormat(44100, 1, 16, 2), 8);
   SimpleWaveFilter<SubnormalProbe> filter;
   const unsigned before = _mm_getcsr();
