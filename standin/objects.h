@@ -29,6 +29,7 @@
 //     result from the callback stops the walk.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <string>
@@ -48,6 +49,10 @@ class BasicObject : public Interface {
   tjs_uint TJS_INTF_METHOD AddRef() override;
   tjs_uint TJS_INTF_METHOD Release() override;
   tjs_uint RefCount() const { return RefCount_; }
+  // Freed objects stay poisoned for a while: a plug-in's late call is
+  // reported, not served from freed memory (see objects.cpp).
+  static void *operator new(std::size_t size) { return ::operator new(size); }
+  static void operator delete(void *memory, std::size_t size);
 
   tjs_error TJS_INTF_METHOD CallMember(tjs_uint32 flag, const tjs_char *membername, tjs_uint32 *hint,
                                        tTJSVariant *result, tjs_int numparams, tTJSVariant **param,
