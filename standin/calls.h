@@ -31,8 +31,13 @@ bool IsPluginCode(const void *address);
 
 // ----- counting and planned faults -------------------------------------------
 // Whether an engine call may raise an engine error in this engine's contract.
-// Destructors of strings and values, AddRef and Release never raise (they run
-// in the callers' destructors and unwinding); everything else may.
+// Calls that neither allocate, convert nor run script code never raise:
+// destructors and Clear of strings and values, AddRef and Release (they run
+// in the callers' destructors and while an error unwinds), and the plain
+// accessors (c_str, IsEmpty, string ==, Type, AsObjectNoAddRef, GetString).
+// Everything else may raise: constructors, assignments, conversions, member
+// operations of engine objects, and every other engine function. Look-ups
+// through the exporter fail by their answer only (the withheld signatures).
 enum class CallKind { MayRaise, NeverRaises };
 
 // Starts a fresh count of plug-in calls; ends any planned fault.

@@ -243,10 +243,10 @@ EX void S_plus(tTJSString *out, const tTJSString *s, const tTJSString &r) { STAN
 EX void S_plus_wide(tTJSString *out, const tTJSString *s, const tjs_char *r) { STANDIN_ENGINE_CALL("S_plus_wide"); new (out) tTJSString(*s + r); }
 EX void S_wide_plus(tTJSString *out, const tjs_char *l, const tTJSString &r) { STANDIN_ENGINE_CALL("S_wide_plus"); new (out) tTJSString(l + r); }
 EX void S_append_wide(tTJSString *s, const tjs_char *r) { STANDIN_ENGINE_CALL("S_append_wide"); *s += r; }
-EX bool S_equal(const tTJSString *s, const tTJSString &r) { STANDIN_ENGINE_CALL("S_equal"); return *s == r; }
-EX const tjs_char *S_c_str(const tTJSString *s) { STANDIN_ENGINE_CALL("S_c_str"); return s->c_str(); }
-EX bool S_IsEmpty(const tTJSString *s) { STANDIN_ENGINE_CALL("S_IsEmpty"); return s->IsEmpty(); }
-EX void S_Clear(tTJSString *s) { STANDIN_ENGINE_CALL("S_Clear"); s->Clear(); }
+EX bool S_equal(const tTJSString *s, const tTJSString &r) { STANDIN_SAFE_ENGINE_CALL("S_equal"); return *s == r; }
+EX const tjs_char *S_c_str(const tTJSString *s) { STANDIN_SAFE_ENGINE_CALL("S_c_str"); return s->c_str(); }
+EX bool S_IsEmpty(const tTJSString *s) { STANDIN_SAFE_ENGINE_CALL("S_IsEmpty"); return s->IsEmpty(); }
+EX void S_Clear(tTJSString *s) { STANDIN_SAFE_ENGINE_CALL("S_Clear"); s->Clear(); }
 EX void S_ToLowerCase(tTJSString *s) { STANDIN_ENGINE_CALL("S_ToLowerCase"); s->ToLowerCase(); }
 EX tjs_uint32 *S_GetHint(tTJSString *s) { STANDIN_ENGINE_CALL("S_GetHint"); return s->GetHint(); }
 
@@ -254,16 +254,16 @@ EX void V_ctor(tTJSVariant *v) { STANDIN_ENGINE_CALL("V_ctor"); new (v) tTJSVari
 EX void V_ctor_object(tTJSVariant *v, iTJSDispatch2 *o) { STANDIN_ENGINE_CALL("V_ctor_object"); new (v) tTJSVariant(o); }
 EX void V_ctor_closure(tTJSVariant *v, iTJSDispatch2 *o, iTJSDispatch2 *t) { STANDIN_ENGINE_CALL("V_ctor_closure"); new (v) tTJSVariant(o, t); }
 EX void V_dtor(tTJSVariant *v) { STANDIN_SAFE_ENGINE_CALL("V_dtor"); v->~tTJSVariant(); }
-EX void V_Clear(tTJSVariant *v) { STANDIN_ENGINE_CALL("V_Clear"); v->Clear(); }
+EX void V_Clear(tTJSVariant *v) { STANDIN_SAFE_ENGINE_CALL("V_Clear"); v->Clear(); }
 EX void V_CopyRef(tTJSVariant *v, const tTJSVariant &r) { STANDIN_ENGINE_CALL("V_CopyRef"); v->CopyRef(r); }
 EX tTJSVariant *V_assign(tTJSVariant *v, const tTJSVariant &r) { STANDIN_ENGINE_CALL("V_assign"); return &(*v = r); }
 EX tTJSVariant *V_assign_bool(tTJSVariant *v, bool r) { STANDIN_ENGINE_CALL("V_assign_bool"); return &(*v = r); }
 EX tTJSVariant *V_assign_real(tTJSVariant *v, tjs_real r) { STANDIN_ENGINE_CALL("V_assign_real"); return &(*v = r); }
 EX tTJSVariant *V_assign_int32(tTJSVariant *v, tjs_int32 r) { STANDIN_ENGINE_CALL("V_assign_int32"); return &(*v = r); }
 EX tTJSVariant *V_assign_integer(tTJSVariant *v, tTVInteger r) { STANDIN_ENGINE_CALL("V_assign_integer"); return &(*v = r); }
-EX tTJSVariantType V_Type(tTJSVariant *v) { STANDIN_ENGINE_CALL("V_Type"); return v->Type(); }
-EX iTJSDispatch2 *V_AsObjectNoAddRef(const tTJSVariant *v) { STANDIN_ENGINE_CALL("V_AsObjectNoAddRef"); return v->AsObjectNoAddRef(); }
-EX const tjs_char *V_GetString(const tTJSVariant *v) { STANDIN_ENGINE_CALL("V_GetString"); return v->GetString(); }
+EX tTJSVariantType V_Type(tTJSVariant *v) { STANDIN_SAFE_ENGINE_CALL("V_Type"); return v->Type(); }
+EX iTJSDispatch2 *V_AsObjectNoAddRef(const tTJSVariant *v) { STANDIN_SAFE_ENGINE_CALL("V_AsObjectNoAddRef"); return v->AsObjectNoAddRef(); }
+EX const tjs_char *V_GetString(const tTJSVariant *v) { STANDIN_SAFE_ENGINE_CALL("V_GetString"); return v->GetString(); }
 EX tTVReal V_AsReal(const tTJSVariant *v) { STANDIN_ENGINE_CALL("V_AsReal"); return v->AsReal(); }
 EX tTVInteger V_AsInteger(const tTJSVariant *v) { STANDIN_ENGINE_CALL("V_AsInteger"); return v->AsInteger(); }
 EX bool V_to_bool(const tTJSVariant *v) { STANDIN_ENGINE_CALL("V_to_bool"); return static_cast<bool>(*v); }
