@@ -36,7 +36,16 @@ tTJSString::tTJSString(const tjs_nchar *text) {
 tTJSString::tTJSString(tjs_int number) {
   ENGINE(String_ctor_int, void(TJS_ENGINE_CALL *)(tTJSString *, tjs_int))(this, number);
 }
-tTJSString::~tTJSString() { ENGINE(String_dtor, void(TJS_ENGINE_CALL *)(tTJSString *))(this); }
+// The destructors never let an engine error out (see
+// KeepEngineErrorFromDestructor); their engine functions are resolved at
+// link, so only an error the engine raises itself can reach them.
+tTJSString::~tTJSString() {
+  try {
+    ENGINE(String_dtor, void(TJS_ENGINE_CALL *)(tTJSString *))(this);
+  } catch (...) {
+    KeepEngineErrorFromDestructor();
+  }
+}
 
 tTJSString &tTJSString::operator=(const tTJSString &rhs) {
   return *ENGINE(String_assign, tTJSString *(TJS_ENGINE_CALL *)(tTJSString *, const tTJSString &))(this, rhs);
@@ -89,7 +98,13 @@ tTJSVariant::tTJSVariant(iTJSDispatch2 *object, iTJSDispatch2 *objthis) {
   ENGINE(Variant_ctor_closure, void(TJS_ENGINE_CALL *)(tTJSVariant *, iTJSDispatch2 *, iTJSDispatch2 *))(
       this, object, objthis);
 }
-tTJSVariant::~tTJSVariant() { ENGINE(Variant_dtor, void(TJS_ENGINE_CALL *)(tTJSVariant *))(this); }
+tTJSVariant::~tTJSVariant() {
+  try {
+    ENGINE(Variant_dtor, void(TJS_ENGINE_CALL *)(tTJSVariant *))(this);
+  } catch (...) {
+    KeepEngineErrorFromDestructor();
+  }
+}
 
 tTJSVariant &tTJSVariant::operator=(const tTJSVariant &rhs) {
   return *ENGINE(Variant_assign, tTJSVariant *(TJS_ENGINE_CALL *)(tTJSVariant *, const tTJSVariant &))(this, rhs);

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 
 // 32-bit Windows builds compute in SSE2 registers, not on the x87 stack (see
 // cmake/toolchain-mingw-i686.cmake): same rounding as the 64-bit builds.
@@ -41,7 +42,27 @@ void *LookUp(const char *signature) {
   std::abort();
 }
 
+// The first engine error a destructor kept, until V2Unlink passes it on.
+std::exception_ptr PendingEngineError;
+
+// Fills the slots of the engine functions that destructors call.
+void ResolveDestructorFunctions() {
+  HostFunctionSlot(HostFn::String_dtor);
+  HostFunctionSlot(HostFn::Variant_dtor);
+}
+
 }  // namespace
+
+void KeepEngineErrorFromDestructor() noexcept {
+  if (!PendingEngineError) PendingEngineError = std::current_exception();
+}
+
+void RaisePendingEngineError() {
+  if (!PendingEngineError) return;
+  std::exception_ptr error = PendingEngineError;
+  PendingEngineError = nullptr;
+  std::rethrow_exception(error);
+}
 
 void *ResolveHostFunction(const char *signature) {
   if (void *function = LookUp(signature)) return function;
@@ -52,12 +73,14 @@ void *ResolveHostFunction(const char *signature) {
 
 extern "C" tjs_hresult TJS_ENGINE_CALL V2Link(iTVPFunctionExporter *exporter) {
   FunctionExporter = exporter;
+  ResolveDestructorFunctions();
   if (!PluginLink()) return TJS_HR_E_FAIL;
   RefTotalAtLink = PluginRefTotal;
   return TJS_HR_S_OK;
 }
 
 extern "C" tjs_hresult TJS_ENGINE_CALL V2Unlink() {
+  RaisePendingEngineError();
   if (PluginRefTotal > RefTotalAtLink) return TJS_HR_E_FAIL;
   if (!PluginUnlink()) return TJS_HR_E_FAIL;
   return TJS_HR_S_OK;

@@ -49,12 +49,26 @@ inline Fn HostCall(HostFn id) {
   return reinterpret_cast<Fn>(HostFunctionSlot(id));
 }
 
+// Engine errors in destructors. A destructor must not let an engine error
+// leave it (the process would end), yet the error must not vanish either:
+// the destructor keeps it here (the first one while none is pending) and
+// the next V2Unlink passes it on to the engine, refusing that unlink with
+// nothing touched; a later V2Unlink tries again. Call from a catch block.
+void KeepEngineErrorFromDestructor() noexcept;
+// Raises the kept engine error, forgetting it; does nothing without one.
+void RaisePendingEngineError();
+
 // Supplied by each plug-in. PluginLink returns true when everything it offers
 // is registered; PluginUnlink undoes it and returns false when a removal was
 // refused (a plug-in whose unlink always completes returns true).
 bool PluginLink();
 bool PluginUnlink();
 
+// V2Link resolves, before the plug-in's own link step, the engine functions
+// that destructors call (the string and variant destructors), so that no
+// destructor ever meets a missing engine function: an engine without them
+// gets the unbound-function error from V2Link instead.
+//
 // The exported entries. On Windows the module-definition file
 // cmake/plugin_exports.def exports each under its plain and its decorated
 // name (V2Link and _V2Link@4, V2Unlink and _V2Unlink@0), both leading to the

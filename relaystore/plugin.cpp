@@ -18,9 +18,22 @@ void RegisterOrRollBack() {
   } catch (...) {
     ProxyStorage *storage = Instance;
     Instance = nullptr;
-    storage->Release();
+    try {
+      storage->Release();
+    } catch (...) {
+      // The registration's error is the one the engine gets.
+    }
     throw;
   }
+}
+
+// Unlink and the media's last Release call these engine functions; they are
+// resolved at link, so that an engine lacking one refuses the link with its
+// unbound-function error (nothing registered yet) rather than failing at
+// unlink, possibly in the engine's own Release of the media.
+void ResolveTeardownFunctions() {
+  HostFunctionSlot(HostFn::TVPUnregisterStorageMedia);
+  HostFunctionSlot(HostFn::TVPRemoveGlobalObject);
 }
 
 }  // namespace
@@ -30,6 +43,7 @@ void RegisterOrRollBack() {
 // so nothing is registered or published and V2Link answers E_FAIL.
 bool PluginLink() {
   if (Instance) return false;
+  ResolveTeardownFunctions();
   auto *storage = new ProxyStorage();
   if (!storage->HasMap()) {
     storage->Release();
@@ -42,11 +56,14 @@ bool PluginLink() {
 
 // Always completes; does nothing when not linked. The map and its global
 // name go with the media's last reference (here, unless the engine still
-// holds the media).
+// holds the media). An engine error from withdrawing the media leaves the
+// plug-in linked as it was; one from withdrawing the global name passes on
+// with the plug-in unlinked and the media freed.
 bool PluginUnlink() {
   if (!Instance) return true;
   TVPUnregisterStorageMedia(Instance);
-  Instance->Release();
+  ProxyStorage *storage = Instance;
   Instance = nullptr;
+  storage->Release();
   return true;
 }

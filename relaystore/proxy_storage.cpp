@@ -2,6 +2,8 @@
 // media operations.
 #include "proxy_storage.h"
 
+#include <exception>
+
 #include "dict_member_get_caller.h"
 #include "hostlink.h"
 #include "scoped_release.h"
@@ -10,6 +12,14 @@ namespace {
 
 constexpr const tjs_char *kMapName = u"ProxyStorageMap";
 constexpr const tjs_char *kCannotOpen = u"cannot open proxyfile:%1";
+
+// The media whose map this module published last as "ProxyStorageMap",
+// null when none (or when it has withdrawn the name). The engine offers
+// relaystore no way to read a global, so this record stands for "the name
+// still refers to that media's map": a media relinked while the engine still
+// held the old one publishes a new map under the same name, and the old
+// media, destroyed later, must not withdraw the new map's name.
+const ProxyStorage *PublishedMapOwner = nullptr;
 
 [[noreturn]] void RaiseCannotOpen(const ttstr &name) { TVPThrowExceptionMessage(kCannotOpen, name); }
 
@@ -54,21 +64,42 @@ ProxyStorage::ProxyStorage() : Map(), RefCount(1) {
   if (!dictionary) return;  // HasMap() stays false; the link step refuses
   ScopedRelease<iTJSDispatch2> creation(dictionary);
   Map = tTJSVariant(dictionary, dictionary);
-  TVPRegisterGlobalObject(kMapName, dictionary);  // a refusal leaves the map unreachable by name only
+  // A refusal leaves the map unreachable by name only, and the name with
+  // whatever it referred to before: this media then never withdraws it.
+  if (TVPRegisterGlobalObject(kMapName, dictionary)) PublishedMapOwner = this;
 }
 
-ProxyStorage::~ProxyStorage() {
-  if (HasMap()) TVPRemoveGlobalObject(kMapName);
+// Engine calls happen before destruction (see Release); the map's variant
+// destructor never lets an engine error out.
+ProxyStorage::~ProxyStorage() = default;
+
+void ProxyStorage::WithdrawMapName() {
+  if (PublishedMapOwner != this) return;
+  PublishedMapOwner = nullptr;  // first: an engine error below changes nothing more
+  TVPRemoveGlobalObject(kMapName);
 }
 
 void TJS_INTF_METHOD ProxyStorage::AddRef() { ++RefCount; }
 
+// The last reference withdraws the map's global name here, not in the
+// destructor, where an engine error could only end the process: the object
+// is freed whatever happens, then the error goes on to the caller (the
+// engine's Release, or the unlink step and so V2Unlink). So does an error
+// the map's destruction kept.
 void TJS_INTF_METHOD ProxyStorage::Release() {
-  if (RefCount == 1) {
-    delete this;
+  if (RefCount != 1) {
+    --RefCount;
     return;
   }
-  --RefCount;
+  std::exception_ptr error;
+  try {
+    WithdrawMapName();
+  } catch (...) {
+    error = std::current_exception();
+  }
+  delete this;
+  if (error) std::rethrow_exception(error);
+  RaisePendingEngineError();
 }
 
 void TJS_INTF_METHOD ProxyStorage::GetMediaName(ttstr &name) { name = "proxy"; }

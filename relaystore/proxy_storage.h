@@ -26,7 +26,10 @@ class ProxyStorage : public iTVPStorageMedia {
   bool HasMap() const { return Map.AsObjectNoAddRef() != nullptr; }
 
   void TJS_INTF_METHOD AddRef() override;
-  void TJS_INTF_METHOD Release() override;  // the last one destroys the object
+  // The last one withdraws "ProxyStorageMap" (while it still names this
+  // media's map) and destroys the object; an engine error from the
+  // withdrawal passes on after the object is gone.
+  void TJS_INTF_METHOD Release() override;
   void TJS_INTF_METHOD GetMediaName(ttstr &name) override;
   void TJS_INTF_METHOD NormalizeDomain(ttstr &name) override;  // leaves the name as it is
   void TJS_INTF_METHOD NormalizePath(ttstr &name) override;    // leaves the name as it is
@@ -42,10 +45,14 @@ class ProxyStorage : public iTVPStorageMedia {
   void TJS_INTF_METHOD ToLocalName(ttstr &name) override;
 
  protected:
-  // Withdraws "ProxyStorageMap" (when it was published) and drops the map.
+  // Drops the map; calls no engine function that could raise.
   ~ProxyStorage() override;
 
  private:
+  // Withdraws "ProxyStorageMap" when this media published it and no later
+  // media of this module has published its own map since.
+  void WithdrawMapName();
+
   // True when the lower-cased `name` has a string entry; its text goes to
   // *target when given. `name` is the caller's copy.
   bool LookUpProxyTarget(ttstr name, ttstr *target) const;

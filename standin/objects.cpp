@@ -9,6 +9,7 @@
 
 #include "calls.h"
 #include "engine.h"
+#include "value_rep.h"
 
 namespace standin {
 
@@ -510,6 +511,11 @@ tjs_error TJS_INTF_METHOD BasicScriptObject<B>::GetMember(tjs_uint32 flag, const
   const bool fromPlugin = STANDIN_ENGINE_CALL("GetMember");
   if (fromPlugin && !CheckedMemberCall("GetMember", flag, kReadFlags, membername, hint, objthis))
     return TJS_E_INVALIDPARAM;
+  if (Calls) {
+    MemberCallRecord call{"GetMember", flag, membername ? membername : u"", hint != nullptr, false, objthis};
+    call.HintOfName = hint && membername && IsHintOf(hint, membername);
+    Calls->push_back(std::move(call));
+  }
   if (!membername) return TJS_E_NOTIMPL;
   const Member *m = Find(membername);
   if (!m) return TJS_E_MEMBERNOTFOUND;
@@ -570,6 +576,14 @@ tjs_error TJS_INTF_METHOD BasicScriptObject<B>::EnumerateMembers(tjs_uint32 flag
   const bool fromPlugin = STANDIN_ENGINE_CALL("EnumerateMembers");
   if (fromPlugin && !CheckedMemberCall("EnumerateMembers", flag, kEnumerateFlags, nullptr, nullptr, objthis))
     return TJS_E_INVALIDPARAM;
+  if (Calls) {
+    MemberCallRecord call{"EnumerateMembers", flag, u"", false, false, objthis};
+    if (callback) {
+      call.CallbackObject = callback->Object;
+      call.CallbackObjThis = callback->ObjThis;
+    }
+    Calls->push_back(std::move(call));
+  }
   if (!callback || !callback->Object)
     return fromPlugin ? Refuse("EnumerateMembers: no callback object") : TJS_E_INVALIDPARAM;
   const HostReadings &readings = Engine::Current().Readings();

@@ -25,8 +25,17 @@
 //     name; the objthis passed on is the closure's context when it has one,
 //     otherwise the objthis of the call.
 //   * EnumerateMembers calls the callback's CallMember once per member with
-//     (name, flags, value) as three parameters, in insertion order; a false
-//     result from the callback stops the walk.
+//     (name, flags, value) as three parameters, in insertion order, or with
+//     (name, flags) only when the flag asks for names without values
+//     (TJS_ENUM_NO_VALUE). The walk goes on only while the callback answers
+//     true: a false answer, and also a result the callback left void, stops
+//     it (the stricter reading of the engine's contract, so a callback that
+//     forgets to answer is seen at once; HostReadings in engine.h selects the
+//     other). The engine holds its own reference on the callback's object
+//     and context for the walk (HostReadings again).
+//   * Plug-in calls (see calls.h) are checked strictly: flag bits without a
+//     meaning for the operation, a missing this-object, or a stale hint make
+//     the operation answer TJS_E_INVALIDPARAM and record a violation.
 #pragma once
 
 #include <cstddef>
@@ -120,6 +129,19 @@ class ObjectBase : public BasicObject<iTJSDispatch2> {
   ~ObjectBase() override = default;
 };
 
+// What a caller passed to one member operation of a script object, as
+// recorded for tests (see BasicScriptObject::Calls).
+struct MemberCallRecord {
+  std::string Operation;         // "GetMember" or "EnumerateMembers"
+  tjs_uint32 Flag = 0;
+  std::u16string Name;           // member name; "" for none
+  bool HintGiven = false;        // a hint pointer was passed
+  bool HintOfName = false;       // ... and it is the hint slot of a string holding Name
+  const iTJSDispatch2 *ObjThis = nullptr;
+  const iTJSDispatch2 *CallbackObject = nullptr;   // EnumerateMembers: the closure's object
+  const iTJSDispatch2 *CallbackObjThis = nullptr;  // EnumerateMembers: the closure's this-object
+};
+
 // One named member of a script object.
 struct ObjectMember {
   std::u16string Name;
@@ -171,6 +193,10 @@ class BasicScriptObject : public Base {
   // TJS_E_ACCESSDENYED. A predicate on the member name narrows the refusal.
   std::function<bool(std::u16string_view)> RefuseSetMember;
   std::function<bool(std::u16string_view)> RefuseRemoveMember;
+
+  // When set, GetMember and EnumerateMembers append what they were given
+  // (flag, name, hint, this-object, callback closure) here. Owned by the test.
+  std::vector<MemberCallRecord> *Calls = nullptr;
 
  protected:
   ~BasicScriptObject() override;

@@ -41,5 +41,8 @@ const std::u16string &TextOf(const tTJSString &s);
 // A new body holding `text`, or null for empty text.
 StringBody *NewBody(std::u16string_view text);
 void DeleteBody(StringBody *body);
+// Whether `hint` is the hint slot GetHint handed out for a live string body
+// holding exactly `text`. Never reads through a pointer it does not know.
+bool IsHintOf(const tjs_uint32 *hint, std::u16string_view text);
 
 }  // namespace standin

@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <set>
 #include <string>
 
 #include "engine.h"
+
 #include "value_rep.h"
 
 namespace standin {
@@ -89,10 +91,27 @@ StringBody *NewBody(std::u16string_view text) {
   return new StringBody{std::u16string(text), 0};
 }
 
+namespace {
+// Bodies whose hint slot has been handed out by GetHint and that still live:
+// lets IsHintOf tell a genuine hint from any other pointer without reading
+// through it.
+std::set<const StringBody *> &HintedBodies() {
+  static std::set<const StringBody *> bodies;
+  return bodies;
+}
+}  // namespace
+
 void DeleteBody(StringBody *body) {
   if (!body) return;
   CountString(-1);
+  HintedBodies().erase(body);
   delete body;
+}
+
+bool IsHintOf(const tjs_uint32 *hint, std::u16string_view text) {
+  for (const StringBody *body : HintedBodies())
+    if (&body->Hint == hint) return body->Text == text;
+  return false;
 }
 
 std::string ToUtf8(const tTJSString &text) { return Utf8(TextOf(text)); }
@@ -172,6 +191,7 @@ tjs_uint32 *tTJSString::GetHint() {
     CountString(+1);
     Body(*this) = new StringBody{};
   }
+  HintedBodies().insert(Body(*this));
   return &Body(*this)->Hint;
 }
 

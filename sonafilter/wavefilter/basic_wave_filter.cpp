@@ -15,13 +15,31 @@ const tTVPWaveFormat kNoFormat{};
 // ----- ToK2WaveFilter: the filter, called by a legacy engine ---------------------
 tTVPBasicWaveFilter &OwnerOf(tTVPLegacyWaveFilter *self) { return *static_cast<LegacyFilterAdapter *>(self)->Owner; }
 
+// Attaches the filter to `upstream` through the FromK2 adapter and
+// returns what the filter hands back. When the filter refuses with an
+// engine error while the adapter still stands for an earlier upstream (a
+// second buffer offered a filter already playing: "Cannot connect multiple
+// wave sound buffer at once."), the adapter is pointed back at that earlier
+// upstream before the error goes on, so the buffer already playing keeps
+// reading its own sound: a refused attach changes nothing.
+tTVPSampleAndLabelSource *AttachThroughAdapter(tTVPBasicWaveFilter &filter, tTVPLegacySampleSource *upstream) {
+  tTVPBasicWaveFilter::NativeSourceAdapter &adapter = filter.FromK2SampleAndLabelSource;
+  tTVPLegacySampleSource *const earlier = adapter.Legacy;
+  adapter.Legacy = upstream;
+  try {
+    return filter.AttachSource(&adapter);
+  } catch (...) {
+    if (earlier) adapter.Legacy = earlier;
+    throw;
+  }
+}
+
 // A pass-through filter hands back the adapter it was given: the legacy
 // engine then reads its own upstream directly.
 tTVPLegacySampleSource *TJS_LEGACY_CALL LegacyAttachSource(tTVPLegacyWaveFilter *self,
                                                            tTVPLegacySampleSource *upstream) {
   tTVPBasicWaveFilter &filter = OwnerOf(self);
-  filter.FromK2SampleAndLabelSource.Legacy = upstream;
-  tTVPSampleAndLabelSource *source = filter.AttachSource(&filter.FromK2SampleAndLabelSource);
+  tTVPSampleAndLabelSource *source = AttachThroughAdapter(filter, upstream);
   if (source == &filter.FromK2SampleAndLabelSource) return upstream;
   filter.ToK2SampleAndLabelSource.Native = source;
   return &filter.ToK2SampleAndLabelSource;

@@ -35,6 +35,27 @@ TEST_F(LinkProtocol, RefusedLinkReturnsEFailAndKeepsOldBaseline) {
   Probe<ProbeSetLinkResultFn>("ProbeSetLinkResult")(true);
 }
 
+// A refused link keeps the baseline of the last successful one, also when
+// the reference total has moved since: a script's extra reference must still
+// hold the plug-in afterwards.
+TEST_F(LinkProtocol, RefusedLinkKeepsANonZeroBaselineWhileAScriptHoldsAReference) {
+  Probe<ProbeSetPublishFn>("ProbeSetPublish")(true);
+  ASSERT_EQ(Plugin.Link(E()), TJS_HR_S_OK);
+  ASSERT_EQ(RefTotalAtLink(), 1);
+  tTJSVariant held(Global()->Find(u"ProbeObject")->Value);  // a script's extra reference
+  ASSERT_EQ(RefTotal(), 2);
+  Probe<ProbeSetPublishFn>("ProbeSetPublish")(false);
+  Probe<ProbeSetLinkResultFn>("ProbeSetLinkResult")(false);
+  EXPECT_EQ(Plugin.Link(E()), TJS_HR_E_FAIL);
+  EXPECT_EQ(RefTotalAtLink(), 1) << "the refused link must not record the total (2) as baseline";
+  EXPECT_EQ(Plugin.Unlink(), TJS_HR_E_FAIL) << "the script still holds a reference beyond the baseline";
+  Probe<ProbeSetLinkResultFn>("ProbeSetLinkResult")(true);
+  Probe<ProbeSetPublishFn>("ProbeSetPublish")(true);
+  held.Clear();
+  EXPECT_EQ(Plugin.Unlink(), TJS_HR_S_OK);
+  Probe<ProbeSetPublishFn>("ProbeSetPublish")(false);
+}
+
 TEST_F(LinkProtocol, LinkRecordsReferencesLeftByTheLinkStepAsBaseline) {
   Probe<ProbeSetPublishFn>("ProbeSetPublish")(true);
   ASSERT_EQ(Plugin.Link(E()), TJS_HR_S_OK);

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "option_document.h"
+
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -23,6 +25,19 @@ std::vector<std::string> Lines(const std::string &text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+// Every byte pinned: the document rebuilt from its listed content (texts,
+// values, defaults) and layout rules must equal the shipped file exactly.
+TEST(OptionDescription, IsByteForByteTheListedDocument) {
+  const std::string expected = option_document::Bytes();
+  ASSERT_EQ(expected.size(), option_document::kSize);
+  const std::string bytes = DocumentBytes();
+  ASSERT_EQ(bytes.size(), expected.size());
+  size_t first = 0;
+  while (first < bytes.size() && bytes[first] == expected[first]) ++first;
+  EXPECT_EQ(first, bytes.size()) << "first difference at byte " << first << ": ..."
+                                 << bytes.substr(first > 30 ? first - 30 : 0, 60) << "...";
 }
 
 TEST(OptionDescription, HasTheExactByteForm) {

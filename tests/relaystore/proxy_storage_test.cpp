@@ -230,6 +230,53 @@ TEST_F(ProxyMedia, AFolderListsTheFilePartsOfItsLowerCaseKeys) {
   }
 }
 
+// What the media hands the map on each request: member reads with flag 0,
+// the lower-cased name with that very string's hint slot and the map itself
+// as this-object; the listing with the names-only flag (0x800), a callback
+// closure of its own object and no this-object, and the map as this-object.
+TEST_F(ProxyMedia, TheMapIsAskedWithTheFlagsHintsAndThisObjectsOfTheContract) {
+  Assign(u"bgm/title.ogg", standin::PutMemoryStorage("title.ogg", "bytes"));
+  std::vector<standin::MemberCallRecord> calls;
+  Map()->Calls = &calls;
+  const std::pair<const char *, std::function<void()>> lookups[] = {
+      {"exists", [&] { EXPECT_TRUE(Exists("BGM/Title.ogg")); }},
+      {"open", [&] { EXPECT_EQ(standin::ReadStorage("proxy://BGM/Title.ogg"), "bytes"); }},
+      {"local name", [&] { EXPECT_EQ(LocalName("BGM/Title.ogg"), ""); }},
+  };
+  for (const auto &lookup : lookups) {
+    SCOPED_TRACE(lookup.first);
+    calls.clear();
+    lookup.second();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].Operation, "GetMember");
+    EXPECT_EQ(calls[0].Flag, 0u);
+    EXPECT_EQ(calls[0].Name, u"bgm/title.ogg");
+    EXPECT_TRUE(calls[0].HintGiven);
+    EXPECT_TRUE(calls[0].HintOfName) << "the hint slot of the lower-cased name itself";
+    EXPECT_EQ(calls[0].ObjThis, Map());
+  }
+  calls.clear();
+  EXPECT_EQ(List("bgm/"), (Entries{"title.ogg"}));
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].Operation, "EnumerateMembers");
+  EXPECT_EQ(calls[0].Flag, TJS_ENUM_NO_VALUE);
+  EXPECT_EQ(calls[0].ObjThis, Map());
+  EXPECT_NE(calls[0].CallbackObject, nullptr);
+  EXPECT_NE(calls[0].CallbackObject, Map());
+  EXPECT_EQ(calls[0].CallbackObjThis, nullptr);
+  Map()->Calls = nullptr;
+}
+
+// The walk over the map goes on only while the callback answers true (the
+// stand-in stops on a void answer): every member of the folder is listed, so
+// the callback answered true for each.
+TEST_F(ProxyMedia, TheListingCallbackAnswersTrueForEveryMember) {
+  for (const char16_t *key : {u"a/1.ogg", u"b/2.ogg", u"a/3.ogg", u"a/4.ogg"}) Assign(key, "mem://x");
+  Map()->Put(u"a/hidden.ogg", VariantOf("mem://h"), TJS_HIDDENMEMBER);
+  Assign(u"a/5.ogg", "mem://x");
+  EXPECT_EQ(List("a/"), (Entries{"1.ogg", "3.ogg", "4.ogg", "5.ogg"}));
+}
+
 TEST_F(ProxyMedia, ListingHoldsThePluginOnlyWhileItRuns) {
   Assign(u"bgm/a.ogg", "mem://a");
   Assign(u"bgm/b.ogg", "mem://b");

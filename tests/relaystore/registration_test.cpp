@@ -167,6 +167,115 @@ TEST_F(Registration, AnEngineErrorWhileRegisteringUndoesTheLink) {
   EXPECT_EQ(Unlink(), TJS_HR_S_OK);
 }
 
+TEST_F(Registration, AnOldMediaGoingAfterARelinkLeavesTheNewMapItsName) {
+  ASSERT_EQ(Link(), TJS_HR_S_OK);
+  iTVPStorageMedia *old = Proxy();
+  old->AddRef();  // the engine keeps the old media beyond the unlink
+  ASSERT_EQ(Unlink(), TJS_HR_S_OK);
+  ASSERT_EQ(Link(), TJS_HR_S_OK);
+  standin::ScriptObject *fresh = Map();
+  ASSERT_NE(fresh, nullptr);
+  Assign(u"kept.txt", standin::PutMemoryStorage("kept.txt", "kept"));
+  old->Release();  // the old media goes now
+  EXPECT_EQ(Map(), fresh) << "the global name still refers to the new map";
+  EXPECT_EQ(standin::ReadStorage("proxy://kept.txt"), "kept");
+  EXPECT_EQ(Unlink(), TJS_HR_S_OK);
+  EXPECT_EQ(Map(), nullptr) << "the new media withdraws its own map's name";
+}
+
+// ----- engine errors at unlink --------------------------------------------------
+// Each engine function relaystore reaches at unlink, withheld by the engine
+// or raising: the error reaches the engine's call (V2Link or V2Unlink), the
+// process goes on, nothing leaks, and the plug-in links and unlinks cleanly
+// afterwards.
+constexpr const char *kUnregisterSignature = "void ::TVPUnregisterStorageMedia(iTVPStorageMedia *)";
+constexpr const char *kRemoveSignature = "bool ::TVPRemoveGlobalObject(const tjs_char *)";
+constexpr const char *kVariantDtorSignature = "tTJSVariant::~ tTJSVariant()";
+constexpr const char *kStringDtorSignature = "tTJSString::~ tTJSString()";
+
+bool g_raiseOnce = false;  // the next call of an armed function raises
+bool TakeRaise() {
+  const bool raise = g_raiseOnce;
+  g_raiseOnce = false;
+  return raise;
+}
+// The engine refuses before doing anything.
+void TJS_ENGINE_CALL RaisingUnregister(iTVPStorageMedia *media) {
+  if (TakeRaise()) TVPThrowExceptionMessage(u"unregister failed");
+  TVPUnregisterStorageMedia(media);
+}
+bool TJS_ENGINE_CALL RaisingRemove(const tjs_char *name) {
+  if (TakeRaise()) TVPThrowExceptionMessage(u"remove failed");
+  return TVPRemoveGlobalObject(name);
+}
+// The engine destroys the value, then raises.
+void TJS_ENGINE_CALL RaisingVariantDtor(tTJSVariant *value) {
+  value->~tTJSVariant();
+  if (TakeRaise()) TVPThrowExceptionMessage(u"variant destructor failed");
+}
+
+class UnlinkErrors : public Registration, public ::testing::WithParamInterface<const char *> {};
+
+TEST_P(UnlinkErrors, AWithheldFunctionRefusesTheLinkWithNothingBehind) {
+  const std::string signature = GetParam();
+  const standin::LiveCounts before = standin::Live();
+  E().GetExporter().Withhold(signature);
+  EXPECT_EQ(EngineErrorOf([&] { Link(); }), "Plug-in function not bound: " + signature);
+  EXPECT_EQ(Proxy(), nullptr);
+  EXPECT_EQ(Map(), nullptr);
+  EXPECT_EQ(standin::Live(), before);
+  E().GetExporter().Withhold(signature, false);
+  ASSERT_EQ(Link(), TJS_HR_S_OK);
+  EXPECT_EQ(Unlink(), TJS_HR_S_OK);
+  EXPECT_EQ(Map(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Functions, UnlinkErrors,
+                         ::testing::Values(kUnregisterSignature, kRemoveSignature, kVariantDtorSignature,
+                                           kStringDtorSignature),
+                         [](const ::testing::TestParamInfo<const char *> &function) {
+                           return std::to_string(function.index);
+                         });
+
+TEST_F(Registration, RaisingFromWithdrawingTheMediaLeavesThePluginLinkedAsItWas) {
+  E().GetExporter().Add(kUnregisterSignature, &RaisingUnregister);
+  ASSERT_EQ(Link(), TJS_HR_S_OK);
+  g_raiseOnce = true;
+  EXPECT_EQ(EngineErrorOf([&] { Unlink(); }), "unregister failed");
+  ASSERT_NE(Proxy(), nullptr) << "still registered";
+  ASSERT_NE(Map(), nullptr);
+  Assign(u"still.txt", standin::PutMemoryStorage("still.txt", "still"));
+  EXPECT_EQ(standin::ReadStorage("proxy://still.txt"), "still");
+  EXPECT_EQ(Unlink(), TJS_HR_S_OK);
+  EXPECT_EQ(Proxy(), nullptr);
+  EXPECT_EQ(Map(), nullptr);
+}
+
+TEST_F(Registration, RaisingFromWithdrawingTheMapNameReachesTheUnlinkWithTheMediaGone) {
+  E().GetExporter().Add(kRemoveSignature, &RaisingRemove);
+  ASSERT_EQ(Link(), TJS_HR_S_OK);
+  g_raiseOnce = true;
+  EXPECT_EQ(EngineErrorOf([&] { Unlink(); }), "remove failed");
+  EXPECT_EQ(Proxy(), nullptr) << "the media was withdrawn and freed";
+  EXPECT_NE(Map(), nullptr) << "the engine kept the name it failed to remove";
+  EXPECT_EQ(Unlink(), TJS_HR_S_OK) << "nothing linked any more";
+  ASSERT_EQ(Link(), TJS_HR_S_OK) << "a new link publishes a fresh map under the name";
+  EXPECT_EQ(Unlink(), TJS_HR_S_OK);
+  EXPECT_EQ(Map(), nullptr);
+}
+
+TEST_F(Registration, RaisingFromDestroyingTheMapReachesTheUnlink) {
+  E().GetExporter().Add(kVariantDtorSignature, &RaisingVariantDtor);
+  ASSERT_EQ(Link(), TJS_HR_S_OK);
+  g_raiseOnce = true;
+  EXPECT_EQ(EngineErrorOf([&] { Unlink(); }), "variant destructor failed");
+  EXPECT_EQ(Proxy(), nullptr);
+  EXPECT_EQ(Map(), nullptr) << "name withdrawn and map destroyed before the error went on";
+  EXPECT_EQ(Unlink(), TJS_HR_S_OK);
+  ASSERT_EQ(Link(), TJS_HR_S_OK);
+  EXPECT_EQ(Unlink(), TJS_HR_S_OK);
+}
+
 // The whole road: link, a script fills the map, the engine opens, lists and
 // localises through proxy://, unlink, and every engine object is gone.
 TEST_F(Registration, EndToEnd) {

@@ -170,6 +170,35 @@ TEST_F(LegacyEngineTest, APassThroughFilterInALegacyChainLeavesTheSoundAlone) {
   EXPECT_EQ(buffer.Play(1024).Floats(), alone);
 }
 
+// One effect offered to a second buffer while a first one plays it: the
+// second attach is refused and changes nothing, on either engine: the first
+// buffer goes on hearing its own input and nothing of the second's.
+class SecondBufferTest : public SonafilterTest, public ::testing::WithParamInterface<Generation> {};
+
+TEST_P(SecondBufferTest, ARefusedSecondAttachLeavesTheFirstBufferPlayingItsOwnInput) {
+  Start(GetParam());
+  ObjectRef eq = New(u"GraphicEqualizer");  // all gains 1: passes its input through
+  const tTVInteger value = Interface(eq.Get());
+  ASSERT_TRUE(FreshlyDecided());
+  standin::MemorySource first = standin::MemorySource::OfFloats(8000, 1, {0.25f, 0.5f, 0.75f, 1.0f});
+  standin::MemorySource second = standin::MemorySource::OfFloats(8000, 1, {-1.0f, -1.0f, -1.0f, -1.0f});
+  standin::SoundBuffer a(first), b(second);
+  a.AddFilterByInterface(value);
+  b.AddFilterByInterface(value);
+  a.Attach();
+  ASSERT_EQ(a.PullBlock(2), 2u);
+  EXPECT_EQ(testing_support::EngineErrorOf([&] { b.Attach(); }), "Cannot connect multiple wave sound buffer at once.");
+  ASSERT_EQ(a.PullBlock(2), 2u);
+  EXPECT_EQ(a.Played().Floats(), (std::vector<float>{0.25f, 0.5f, 0.75f, 1.0f}));
+  EXPECT_EQ(second.Decodes(), 0) << "the refused buffer's input is never read";
+  a.Detach();
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, SecondBufferTest, ::testing::Values(Generation::Current, Generation::Legacy),
+                         [](const ::testing::TestParamInfo<Generation> &engine) {
+                           return std::string(engine.param == Generation::Legacy ? "Legacy" : "Current");
+                         });
+
 // Each effect, made and set the same way, sounds the same on both engines.
 struct EffectCase {
   const char *Name;

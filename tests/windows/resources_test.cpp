@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "option_document.h"
+
 namespace {
 
 constexpr WORD kJapanese = 1041;  // 0x0411
@@ -120,6 +122,7 @@ TEST_F(RelayStoreResources, OptionDescriptionIsTheJsonDocumentByteForByte) {
   const std::string resource = Bytes(L"TEXT", L"IDR_OPTION_DESC_JSON", kJapanese);
   EXPECT_EQ(resource.size(), expected.size());
   EXPECT_TRUE(resource == expected) << "the resource differs from relaystore/resources/option_desc.json";
+  EXPECT_TRUE(resource == option_document::Bytes()) << "the resource differs from the listed document";
 }
 
 TEST_F(RelayStoreResources, OptionDescriptionIsInJapaneseOnly) {
