@@ -357,6 +357,8 @@ struct StorageState : Engine::ModuleState {
   std::shared_ptr<MemoryStore> Memory;
   std::function<void(iTVPStorageMedia *, bool)> Observer;
   bool RefuseAdapters = false;
+  bool RaiseFromAdapters = false;
+  bool RefuseIStreams = false;
 };
 const char StorageState::Key = 0;
 
@@ -457,6 +459,8 @@ void ObserveMediaRegistration(std::function<void(iTVPStorageMedia *, bool)> obse
 }
 
 void RefuseBinaryStreamAdapters(bool refuse) { Storage().RefuseAdapters = refuse; }
+void RaiseFromBinaryStreamAdapters(bool raise) { Storage().RaiseFromAdapters = raise; }
+void RefuseIStreams(bool refuse) { Storage().RefuseIStreams = refuse; }
 
 }  // namespace standin
 
@@ -518,11 +522,12 @@ void TVPGetLocalName(ttstr &name) {
 IStream *TVPCreateIStream(const ttstr &name, tjs_uint32 flags) {
   Request request(TextOf(name));
   BinaryStreamPtr stream(request.Media()->OpenStream(request.Path(), flags));
-  if (!stream) return nullptr;
+  if (!stream || Storage().RefuseIStreams) return nullptr;
   return new EngineStream(std::move(stream));
 }
 
 tTJSBinaryStream *TVPCreateBinaryStreamAdapter(IStream *stream) {
+  if (Storage().RaiseFromAdapters) Raise(u"stream adapter failed", u"");
   if (!stream || Storage().RefuseAdapters) return nullptr;
   return new StreamAdapter(stream);
 }

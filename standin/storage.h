@@ -94,5 +94,11 @@ tjs_hresult SeekStream(IStream *stream, tjs_int64 offset, tjs_uint32 origin, tjs
 void ObserveMediaRegistration(std::function<void(iTVPStorageMedia *media, bool registered)> observer);
 // Failure injection: TVPCreateBinaryStreamAdapter answers null while refused.
 void RefuseBinaryStreamAdapters(bool refuse);
+// Failure injection: TVPCreateBinaryStreamAdapter raises the engine error
+// "stream adapter failed" while set (the stream given to it is not taken).
+void RaiseFromBinaryStreamAdapters(bool raise);
+// Failure injection: TVPCreateIStream answers null (after the media opened
+// and dropped the stream) while refused.
+void RefuseIStreams(bool refuse);
 
 }  // namespace standin
