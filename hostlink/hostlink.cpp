@@ -79,9 +79,13 @@ extern "C" tjs_hresult TJS_ENGINE_CALL V2Link(iTVPFunctionExporter *exporter) {
   return TJS_HR_S_OK;
 }
 
+// An engine error a destructor kept before this call refuses the unlink
+// with nothing touched; one kept during it passes on once the unlink step is
+// over (done or refused), so that it never goes unseen.
 extern "C" tjs_hresult TJS_ENGINE_CALL V2Unlink() {
   RaisePendingEngineError();
   if (PluginRefTotal > RefTotalAtLink) return TJS_HR_E_FAIL;
-  if (!PluginUnlink()) return TJS_HR_E_FAIL;
-  return TJS_HR_S_OK;
+  const bool unlinked = PluginUnlink();
+  RaisePendingEngineError();
+  return unlinked ? TJS_HR_S_OK : TJS_HR_E_FAIL;
 }

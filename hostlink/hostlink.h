@@ -52,8 +52,10 @@ inline Fn HostCall(HostFn id) {
 // Engine errors in destructors. A destructor must not let an engine error
 // leave it (the process would end), yet the error must not vanish either:
 // the destructor keeps it here (the first one while none is pending) and
-// the next V2Unlink passes it on to the engine, refusing that unlink with
-// nothing touched; a later V2Unlink tries again. Call from a catch block.
+// V2Unlink passes it on to the engine: one kept before the call refuses
+// that unlink with nothing touched (a later V2Unlink tries again), one kept
+// during the unlink step goes on once the step is over. Call from a catch
+// block.
 void KeepEngineErrorFromDestructor() noexcept;
 // Raises the kept engine error, forgetting it; does nothing without one.
 void RaisePendingEngineError();

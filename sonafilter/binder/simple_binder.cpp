@@ -17,6 +17,13 @@ iTJSDispatch2 *MemberObject(iTJSDispatch2 *owner, const tjs_char *name, int leng
 
 }  // namespace
 
+namespace {
+tjs_int32 NativeInstances = 0;  // script thread only
+}  // namespace
+
+tjs_int32 LiveNativeInstances() { return NativeInstances; }
+void NoteNativeInstance(tjs_int32 delta) { NativeInstances += delta; }
+
 void LogClassFailure(const tjs_char *prefix, const ttstr &className) {
   TVPAddImportantLog(ttstr(prefix) + className);
 }

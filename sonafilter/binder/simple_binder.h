@@ -50,6 +50,7 @@
 #include <cstddef>
 #include <memory>
 #include <type_traits>
+#include <utility>
 
 #include "dispatch.h"
 #include "scoped_release.h"
@@ -369,10 +370,21 @@ class ScopedEntry {
   ClassEntryInterface *Entry;
 };
 
-// The default deleter of native objects.
+template <class T, class = void>
+struct HasDispose : std::false_type {};
+template <class T>
+struct HasDispose<T, std::void_t<decltype(std::declval<T &>().Dispose())>> : std::true_type {};
+
+// The default deleter of native objects: delete, or the object's own
+// Dispose when it has one (an object the engine may still be using, such as
+// an attached wave filter, decides itself when it can go).
 template <class T>
 void DeleteNativeObject(T *native) {
-  delete native;
+  if constexpr (HasDispose<T>::value) {
+    native->Dispose();
+  } else {
+    delete native;
+  }
 }
 
 template <class T>
@@ -426,10 +438,18 @@ class ClassEntryCallback : public ClassEntryInterface {
   iTJSDispatch2 **const ClassOut;
 };
 
+// Native instances of every bound class alive now: each is this module's
+// code that the engine will call (OnInvalidate, OnDestruct) when its script
+// object ends, so the module must stay while any lives.
+tjs_int32 LiveNativeInstances();
+void NoteNativeInstance(tjs_int32 delta);  // +1 made, -1 destroyed
+
 // The native instance of one script object of class T; owns its T object.
 template <class T>
 class InstanceWrapper : public tTJSNativeInstance {
  public:
+  ~InstanceWrapper() override { NoteNativeInstance(-1); }
+
   // The class object's native-instance factory.
   static iTJSNativeInstance *TJS_ENGINE_CALL Create() { return new InstanceWrapper(); }
 
@@ -457,7 +477,7 @@ class InstanceWrapper : public tTJSNativeInstance {
   T *Native = nullptr;  // owned; null before construction and after invalidation
 
  private:
-  InstanceWrapper() = default;
+  InstanceWrapper() { NoteNativeInstance(+1); }
 
   // Deletes Native through the class entry's deleter. When the class store is
   // gone (the class object died while this script object lives on), the

@@ -45,13 +45,15 @@ tTVPLegacySampleSource *TJS_LEGACY_CALL LegacyAttachSource(tTVPLegacyWaveFilter 
   return &filter.ToK2SampleAndLabelSource;
 }
 
-// After the filter has let go of its upstream, the adapters forget both
-// sources too, so that neither keeps a pointer the engine may free.
+// The adapters forget both sources, so that neither keeps a pointer the
+// engine may free, then the filter lets go of its upstream. In that order:
+// a filter whose script object is gone ends its life in DetachSource, and
+// nothing of it may be touched after that.
 void TJS_LEGACY_CALL LegacyDetachSource(tTVPLegacyWaveFilter *self) {
   tTVPBasicWaveFilter &filter = OwnerOf(self);
-  filter.DetachSource();
   filter.FromK2SampleAndLabelSource.Legacy = nullptr;
   filter.ToK2SampleAndLabelSource.Native = nullptr;
+  filter.DetachSource();
 }
 
 void TJS_LEGACY_CALL LegacyRefresh(tTVPLegacyWaveFilter *self) { OwnerOf(self).Refresh(); }
@@ -109,7 +111,14 @@ bool ProbeMatches(const GenerationProbe &probe) {
   return false;
 }
 
+// Script thread only, like the script objects whose end changes it; the
+// engine detaches filters on that thread too.
+tjs_int32 AwaitingDetach = 0;
+
 }  // namespace
+
+tjs_int32 FiltersAwaitingDetach() { return AwaitingDetach; }
+void NoteFilterAwaitingDetach(tjs_int32 delta) { AwaitingDetach += delta; }
 
 bool HostGenerationCheck() {
   if (HostGeneration != 0) return HostGeneration > 0;

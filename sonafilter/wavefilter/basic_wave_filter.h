@@ -75,6 +75,14 @@ class tTVPBasicWaveFilter : public iTVPBasicWaveFilter {
   NativeSourceAdapter FromK2SampleAndLabelSource;
 };
 
+// Filters whose script object has gone while a sound buffer still held them
+// (see SimpleWaveFilter::Dispose): each lives on until its DetachSource.
+// While any does, the engine can still reach this module's code, so the
+// plug-in refuses to be unlinked.
+tjs_int32 FiltersAwaitingDetach();
+// Counts one more (+1) or one fewer (-1) such filter.
+void NoteFilterAwaitingDetach(tjs_int32 delta);
+
 // Whether this module runs in a legacy engine. Decided on the first call by
 // probing the engine's native class ids (a mismatching id is logged once)
 // and kept for the life of the module, across unlink and relink.

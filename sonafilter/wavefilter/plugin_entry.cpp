@@ -18,12 +18,15 @@ namespace {
 using SimpleBinder::BindUtil;
 
 const tjs_char kParentPath[] = u"WaveSoundBuffer";
+const tjs_char kReverbClass[] = u"StkFreeVerb";
+const tjs_char kEqualizerClass[] = u"GraphicEqualizer";
+const tjs_char kDelayClass[] = u"DelayEffect";
 
 // Each class: one chain, then the chain's verdict. The `interface` getter is
 // the filter base's, bound for each class explicitly.
 bool DeclareReverb(bool link) {
   BindUtil bind(ttstr(kParentPath), link);
-  bind.Class(ttstr(u"StkFreeVerb"), &StkFreeVerb::Factory)
+  bind.Class(ttstr(kReverbClass), &StkFreeVerb::Factory)
       .Property<StkFreeVerb>(ttstr(u"interface"), &tTVPBasicWaveFilter::GetInterface, nullptr)
       .Property(ttstr(u"effectMix"), &StkFreeVerb::getEffectMix, &StkFreeVerb::setEffectMix)
       .Property(ttstr(u"roomSize"), &StkFreeVerb::getRoomSize, &StkFreeVerb::setRoomSize)
@@ -36,7 +39,7 @@ bool DeclareReverb(bool link) {
 
 bool DeclareEqualizer(bool link) {
   BindUtil bind(ttstr(kParentPath), link);
-  bind.Class(ttstr(u"GraphicEqualizer"), &GraphicEqualizer::Factory)
+  bind.Class(ttstr(kEqualizerClass), &GraphicEqualizer::Factory)
       .Property<GraphicEqualizer>(ttstr(u"interface"), &tTVPBasicWaveFilter::GetInterface, nullptr)
       .Function(ttstr(u"getGain"), &GraphicEqualizer::getGain)
       .Function(ttstr(u"setGain"), &GraphicEqualizer::setGain);
@@ -45,7 +48,7 @@ bool DeclareEqualizer(bool link) {
 
 bool DeclareDelay(bool link) {
   BindUtil bind(ttstr(kParentPath), link);
-  bind.Class(ttstr(u"DelayEffect"), &WaveDelay::Factory)
+  bind.Class(ttstr(kDelayClass), &WaveDelay::Factory)
       .Property<WaveDelay>(ttstr(u"interface"), &tTVPBasicWaveFilter::GetInterface, nullptr)
       .Function(ttstr(u"init"), &WaveDelay::init);
   return !bind.IsFailed();
@@ -54,6 +57,38 @@ bool DeclareDelay(bool link) {
 // Declares (link) or removes (unlink) the three classes in order; stops at
 // the first class that fails.
 bool DeclareEffects(bool link) { return DeclareReverb(link) && DeclareEqualizer(link) && DeclareDelay(link); }
+
+// Whether anything besides the parent's member holds the class object
+// `name`: a script variable, say. Such a holder would release it after the
+// module is gone, and the class object's store is this module's code. The
+// engine offers no other way to ask, so this reads the count that the
+// object's AddRef returns (the object interface returns the new reference
+// count): with the member, the variant read here and that AddRef, it is 3.
+bool ClassHeldElsewhere(iTJSDispatch2 *parent, const tjs_char *name) {
+  tTJSVariant value;
+  if (TJS_FAILED(parent->GetMember(TJS_IGNOREPROP, name, nullptr, &value, parent))) return false;
+  iTJSDispatch2 *classObject = value.AsObjectNoAddRef();
+  if (!classObject) return false;
+  const tjs_uint count = classObject->AddRef();
+  classObject->Release();
+  return count > 3;
+}
+
+// Whether the engine can still reach this module's code through anything
+// the unlink would not take away: a script object's native instance, a
+// filter whose script object has gone while a sound buffer still pulls it,
+// or a class object held beyond its member of WaveSoundBuffer. (Anything
+// holding one of the binder's stores already holds the plug-in through its
+// reference total.)
+bool StillReachable() {
+  if (SimpleBinder::Detail::LiveNativeInstances() > 0) return true;
+  if (FiltersAwaitingDetach() > 0) return true;
+  iTJSDispatch2 *parent = SimpleBinder::Detail::ResolvePath(ttstr(kParentPath), nullptr);
+  if (!parent) return false;
+  for (const tjs_char *name : {kReverbClass, kEqualizerClass, kDelayClass})
+    if (ClassHeldElsewhere(parent, name)) return true;
+  return false;
+}
 
 void LogStkLicense() {
   const ttstr notice(kStkLicenseNotice);
@@ -80,4 +115,10 @@ bool PluginLink() {
   }
 }
 
-bool PluginUnlink() { return DeclareEffects(false); }
+// Refuses, with nothing touched, while the engine could still reach this
+// module afterwards (see StillReachable); V2Unlink then answers E_FAIL and a
+// later call tries again.
+bool PluginUnlink() {
+  if (StillReachable()) return false;
+  return DeclareEffects(false);
+}

@@ -101,10 +101,34 @@ class SimpleWaveFilter : public tTVPBasicWaveFilter {
     const tjs_uint32 channels = format.Channels;
     SetupEffect(rate, channels);
     ApplyChannelRule(channels);
+    HandedOut = true;
     return &source;
   }
 
-  void TJS_INTF_METHOD DetachSource() override { source.Disconnect(); }
+  // Lets go of the upstream. A filter whose script object has gone
+  // meanwhile (see Dispose) ends here: nothing of it may be used after.
+  void TJS_INTF_METHOD DetachSource() override {
+    source.Disconnect();
+    HandedOut = false;
+    if (!DisposeOnDetach) return;
+    NoteFilterAwaitingDetach(-1);
+    delete this;
+  }
+
+  // Ends the filter as its script object goes (the binder's deleter). A
+  // filter whose source a sound buffer is pulling (an AttachSource that
+  // returned, not yet followed by DetachSource) lives on, unreachable from
+  // scripts, until the buffer detaches it, and the plug-in refuses to unlink
+  // until then. Any other filter is deleted at once: also one whose
+  // AttachSource raised, since the engine then got no source to pull.
+  void Dispose() {
+    if (!HandedOut) {
+      delete this;
+      return;
+    }
+    DisposeOnDetach = true;
+    NoteFilterAwaitingDetach(+1);
+  }
 
   // Clears the effect's memory and re-arms the tail.
   void TJS_INTF_METHOD ResetState() override {
@@ -116,6 +140,9 @@ class SimpleWaveFilter : public tTVPBasicWaveFilter {
   E effect;                  // the effect the source's blocks run through
 
  private:
+  bool HandedOut = false;        // AttachSource returned the source; no DetachSource since
+  bool DisposeOnDetach = false;  // the script object has gone; the next DetachSource ends the filter
+
   void SetupEffect(tjs_uint32 rate, tjs_uint32 channels) {
     if constexpr (wavefilter_detail::HasSetup<E>::value) {
       using Parameters = wavefilter_detail::SetupParameters<decltype(&E::Setup)>;

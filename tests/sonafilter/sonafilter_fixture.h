@@ -55,6 +55,9 @@ inline tTJSVariant ObjectValue() {
 }
 
 enum class Generation { Current, Legacy };
+inline void PrintTo(Generation generation, std::ostream *os) {
+  *os << (generation == Generation::Legacy ? "legacy engine" : "current engine");
+}
 
 // Names parameterised cases after their Name field.
 struct CaseName {
