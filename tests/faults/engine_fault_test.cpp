@@ -256,6 +256,9 @@ Counts RunOnce(const Scenario &scenario, const Fault &fault, const std::string &
     standin::StopCountingCalls();
     engine->GetExporter().Withhold(fault.Withheld, false);
 
+    if (fault.FailAt) {
+      EXPECT_TRUE(raised) << label << ": the planned call was never made (the counted run made it)";
+    }
     if (fault.FailAt && raised) {
       const std::string injected = standin::Utf8(standin::InjectedFaultMessage(fault.FailAt));
       EXPECT_TRUE(caught == injected || caughtByEngine)

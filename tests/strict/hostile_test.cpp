@@ -177,6 +177,37 @@ TEST_F(HostileSound, UnlinkWithLiveObjectsThenCompleted) {
   Survive(PlayEveryEffect);
 }
 
+// A script drops its last reference to an effect while a sound buffer still
+// pulls the filter: the buffer goes on pulling safely, unlink waits for the
+// detach.
+TEST_F(HostileSound, EffectReleasedWhileAttached) {
+  for (const char16_t *cls : kEffects) {
+    ObjectRef effect = NewEffect(cls);
+    standin::MemorySource source = standin::MemorySource::OfFloats(44100, 2, std::vector<float>(8192, 0.5f));
+    standin::SoundBuffer buffer(source);
+    buffer.AddFilterByInterface(InterfaceOf(effect.Get()));
+    buffer.Attach();
+    buffer.PullBlock(256);
+    effect.Reset();
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(buffer.PullBlock(256), 256u) << standin::Utf8(cls);
+    EXPECT_EQ(Plugin->Unlink(), TJS_HR_E_FAIL) << "the filter still plays";
+    buffer.Detach();
+  }
+  Survive(PlayEveryEffect);
+}
+
+// A script holds a class object beyond its WaveSoundBuffer member: unlink is
+// refused (the class still reaches plug-in code) until the script lets go.
+TEST_F(HostileSound, ClassObjectHeldAcrossUnlink) {
+  {
+    const tTJSVariant held(standin::ObjectAt(u"WaveSoundBuffer.DelayEffect"));
+    EXPECT_EQ(Plugin->Unlink(), TJS_HR_E_FAIL);
+    ObjectRef made;
+    EXPECT_EQ(standin::ScriptNew(held.AsObjectNoAddRef(), {}, made), TJS_S_OK) << "the class still works";
+  }
+  Survive(PlayEveryEffect);
+}
+
 #endif  // SONAFILTER_PATH
 
 // ===== relaystore =========================================================================
