@@ -228,10 +228,12 @@ Counts RunOnce(const Scenario &scenario, const Fault &fault, const std::string &
   const standin::LiveCounts baseline = standin::Live();
   Counts counts;
   {
+    // The module outlives the engine: whatever a failing run leaves in the
+    // engine is released while the plug-in's code is still loaded.
+    standin::PluginModule module(PathOf(scenario.Target));
     auto engine = std::make_unique<standin::Engine>();
     if (scenario.Target == Plugin::Sonafilter) standin::InstallWaveSoundBufferClass();
     if (!fault.Withheld.empty()) engine->GetExporter().Withhold(fault.Withheld);
-    standin::PluginModule module(PathOf(scenario.Target));
 
     // 1. The scenario under the fault: link, the script's work, unlink.
     std::string caught;

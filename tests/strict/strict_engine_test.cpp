@@ -42,6 +42,8 @@ const FaultCase kFaults[] = {
     {"ClosureAfterRelease", 12, "engine object used after its last release: CallMember"},
 };
 
+void PrintTo(const FaultCase &c, std::ostream *out) { *out << c.Name; }
+
 class StrictEngineFault : public StrictEngine, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(StrictEngineFault, IsRecordedAsAViolation) {
@@ -82,9 +84,13 @@ TEST_F(StrictEngine, ScriptCallsAreNotHeldToThePluginRules) {
 // A hint is filled with the name's hash; the same name finds it again, and
 // a string changed in place (lower-cased) gives up its old hint.
 TEST_F(StrictEngine, HintsBelongToTheNameTheyWereFilledFor) {
+  standin::ObjectRef dictionary(TJSCreateDictionaryObject(nullptr));
   ttstr name(u"Member");
   tjs_uint32 *hint = name.GetHint();
   EXPECT_EQ(*hint, 0u);
+  tTJSVariant value;
+  dictionary->GetMember(0, name.c_str(), hint, &value, dictionary.Get());
+  EXPECT_EQ(*hint, standin::MemberNameHash(u"Member")) << "a lookup fills the hint";
   name.ToLowerCase();
   EXPECT_EQ(*name.GetHint(), 0u) << "the body's text changed: its hint starts over";
   EXPECT_EQ(standin::MemberNameHash(u"member"), standin::MemberNameHash(name.c_str()));
@@ -125,6 +131,8 @@ struct EnumerationCase {
   tjs_uint Refs;
 };
 
+void PrintTo(const EnumerationCase &c, std::ostream *out) { *out << c.Name; }
+
 class EnumerationReading : public StrictEngine, public ::testing::WithParamInterface<EnumerationCase> {};
 
 TEST_P(EnumerationReading, WalksAsTheReadingSays) {
@@ -157,6 +165,24 @@ const EnumerationCase kEnumerations[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Readings, EnumerationReading, ::testing::ValuesIn(kEnumerations),
                          [](const ::testing::TestParamInfo<EnumerationCase> &p) { return std::string(p.param.Name); });
+
+// An engine as made takes the harder readings: a void answer stops the walk,
+// the callback is referenced, globals go first, removal answers true.
+TEST_F(StrictEngine, TheDefaultReadingsAreTheHarderOnes) {
+  standin::ObjectRef dictionary(TJSCreateDictionaryObject(nullptr));
+  for (const char16_t *name : {u"a", u"b"}) {
+    const tTJSVariant v = VariantOf(tTVInteger{1});
+    dictionary->SetMember(TJS_MEMBERENSURE, name, nullptr, &v, dictionary.Get());
+  }
+  auto *callback = new CountingCallback(CountingCallback::Answer::Void);
+  tTJSVariantClosure closure{callback, nullptr};
+  dictionary->EnumerateMembers(0, &closure, dictionary.Get());
+  EXPECT_EQ(callback->Calls, 1) << "a void answer stops the walk";
+  EXPECT_EQ(callback->RefsDuringWalk, 2u) << "the walk holds its own reference";
+  callback->Release();
+  EXPECT_TRUE(E().Readings().GlobalsBeforeMedia);
+  EXPECT_TRUE(E().Readings().RemoveGlobalAnswersTrue);
+}
 
 TEST_F(StrictEngine, RemovingAGlobalAnswersAsTheReadingSays) {
   for (bool answersTrue : {true, false}) {
