@@ -44,9 +44,9 @@ const FaultCase kFaults[] = {
 
 void PrintTo(const FaultCase &c, std::ostream *out) { *out << c.Name; }
 
-class StrictEngineFault : public StrictEngine, public ::testing::WithParamInterface<FaultCase> {};
+class ContractViolation : public StrictEngine, public ::testing::WithParamInterface<FaultCase> {};
 
-TEST_P(StrictEngineFault, IsRecordedAsAViolation) {
+TEST_P(ContractViolation, IsRecordedAsAViolation) {
   const FaultCase &c = GetParam();
   standin::PluginModule plugin(MISBEHAVING_PLUGIN_PATH);
   ASSERT_EQ(plugin.Link(E()), TJS_HR_S_OK);
@@ -69,7 +69,7 @@ TEST_P(StrictEngineFault, IsRecordedAsAViolation) {
   EXPECT_EQ(plugin.Unlink(), TJS_HR_S_OK);
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, StrictEngineFault, ::testing::ValuesIn(kFaults),
+INSTANTIATE_TEST_SUITE_P(Faults, ContractViolation, ::testing::ValuesIn(kFaults),
                          [](const ::testing::TestParamInfo<FaultCase> &p) { return std::string(p.param.Name); });
 
 // Script code (here the test itself) is answered as a script would be: no
