@@ -24,9 +24,11 @@ struct CodeRange {
   uintptr_t End = 0;  // one past the last byte
 };
 
+// The records below are never destroyed: engine calls and releases may come
+// from other static objects' destructors at exit.
 std::vector<CodeRange> &PluginRanges() {
-  static std::vector<CodeRange> ranges;
-  return ranges;
+  static auto *ranges = new std::vector<CodeRange>();
+  return *ranges;
 }
 
 #if defined(_WIN32)
@@ -80,13 +82,13 @@ struct CallState {
 };
 
 CallState &Calls() {
-  static CallState state;
-  return state;
+  static auto *state = new CallState();
+  return *state;
 }
 
 std::vector<std::string> &Violations() {
-  static std::vector<std::string> violations;
-  return violations;
+  static auto *violations = new std::vector<std::string>();
+  return *violations;
 }
 
 }  // namespace

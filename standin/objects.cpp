@@ -152,9 +152,10 @@ class PoisonedObject final : public iTJSDispatch2 {
 
 constexpr size_t kQuarantinedObjects = 4096;
 
+// Never destroyed: objects may be released by other static objects' destructors.
 std::deque<void *> &Quarantine() {
-  static std::deque<void *> memory;
-  return memory;
+  static auto *memory = new std::deque<void *>();
+  return *memory;
 }
 
 void Bury(void *memory, std::size_t size) {
