@@ -216,9 +216,13 @@ bool CheckedMemberCall(const char *operation, tjs_uint32 flag, tjs_uint32 allowe
       Refuse(op + ": stale hint " + Hex(*hint) + " for member \"" + Utf8(membername) + "\"");
       return false;
     }
-    *hint = expected;
   }
   return true;
+}
+
+// The engine caches the name's hash in the hint it is given, whoever calls.
+void FillHint(const tjs_char *membername, tjs_uint32 *hint) {
+  if (hint && membername) *hint = MemberNameHash(membername);
 }
 
 std::u16string NumberName(tjs_int num) {
@@ -493,6 +497,7 @@ tjs_error TJS_INTF_METHOD BasicScriptObject<B>::CallMember(tjs_uint32 flag, cons
   const bool fromPlugin = STANDIN_ENGINE_CALL("CallMember");
   if (fromPlugin && !CheckedMemberCall("CallMember", flag, kReadFlags, membername, hint, objthis))
     return TJS_E_INVALIDPARAM;
+  FillHint(membername, hint);
   if (fromPlugin && numparams > 0 && !param) return Refuse("CallMember: parameters counted but not given");
   if (!membername) return TJS_E_NOTIMPL;
   const Member *m = Find(membername);
@@ -512,6 +517,7 @@ tjs_error TJS_INTF_METHOD BasicScriptObject<B>::GetMember(tjs_uint32 flag, const
   const bool fromPlugin = STANDIN_ENGINE_CALL("GetMember");
   if (fromPlugin && !CheckedMemberCall("GetMember", flag, kReadFlags, membername, hint, objthis))
     return TJS_E_INVALIDPARAM;
+  FillHint(membername, hint);
   if (Calls) {
     MemberCallRecord call{"GetMember", flag, membername ? membername : u"", hint != nullptr, false, objthis};
     call.HintOfName = hint && membername && IsHintOf(hint, membername);
@@ -542,6 +548,7 @@ tjs_error TJS_INTF_METHOD BasicScriptObject<B>::SetMember(tjs_uint32 flag, const
   const bool fromPlugin = STANDIN_ENGINE_CALL("SetMember");
   if (fromPlugin && !CheckedMemberCall("SetMember", flag, kWriteFlags, membername, hint, objthis))
     return TJS_E_INVALIDPARAM;
+  FillHint(membername, hint);
   if (!membername) return TJS_E_NOTIMPL;
   if (!param) return fromPlugin ? Refuse("SetMember: no value given") : TJS_E_INVALIDPARAM;
   if (RefuseSetMember && RefuseSetMember(membername)) return TJS_E_ACCESSDENYED;
@@ -629,6 +636,7 @@ tjs_error TJS_INTF_METHOD BasicScriptObject<B>::RemoveMember(tjs_uint32 flag, co
   const bool fromPlugin = STANDIN_ENGINE_CALL("RemoveMember");
   if (fromPlugin && !CheckedMemberCall("RemoveMember", flag, kReadFlags, membername, hint, objthis))
     return TJS_E_INVALIDPARAM;
+  FillHint(membername, hint);
   if (!membername) return TJS_E_NOTIMPL;
   if (RefuseRemoveMember && RefuseRemoveMember(membername)) return TJS_E_ACCESSDENYED;
   return Erase(membername) ? TJS_S_OK : TJS_E_MEMBERNOTFOUND;
