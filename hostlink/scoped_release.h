@@ -3,14 +3,23 @@
 // engine exception passes, unless dismissed first.
 #pragma once
 
+#include "hostlink.h"
+
 template <class T>
 class ScopedRelease {
  public:
   explicit ScopedRelease(T *object) : Object(object) {}  // takes over one reference; may be null
   ScopedRelease(const ScopedRelease &) = delete;
   ScopedRelease &operator=(const ScopedRelease &) = delete;
+  // An engine error from the Release cannot leave a destructor; it is kept
+  // for V2Unlink to pass on (see KeepEngineErrorFromDestructor).
   ~ScopedRelease() {
-    if (Object) Object->Release();
+    if (!Object) return;
+    try {
+      Object->Release();
+    } catch (...) {
+      KeepEngineErrorFromDestructor();
+    }
   }
 
   T *Get() const { return Object; }

@@ -15,10 +15,8 @@ iTJSDispatch2 *MemberObject(iTJSDispatch2 *owner, const tjs_char *name, int leng
   return value.AsObjectNoAddRef();
 }
 
-}  // namespace
+tjs_int32 NativeInstances = 0;  // live InstanceWrappers; script thread only
 
-namespace {
-tjs_int32 NativeInstances = 0;  // script thread only
 }  // namespace
 
 tjs_int32 LiveNativeInstances() { return NativeInstances; }

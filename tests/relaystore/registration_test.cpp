@@ -214,6 +214,65 @@ void TJS_ENGINE_CALL RaisingVariantDtor(tTJSVariant *value) {
   if (TakeRaise()) TVPThrowExceptionMessage(u"variant destructor failed");
 }
 
+// A stream standing for the engine's own, whose Release raises once, armed,
+// after releasing.
+bool g_streamReleaseRaises = false;
+class RaisingReleaseStream final : public IStream {
+ public:
+  explicit RaisingReleaseStream(IStream *inner) : Inner(inner) {}
+  tjs_hresult TJS_INTF_METHOD QueryInterface(const tTVPInterfaceId &iid, void **object) override {
+    return Inner->QueryInterface(iid, object);
+  }
+  tjs_uint32 TJS_INTF_METHOD AddRef() override { return ++References; }
+  tjs_uint32 TJS_INTF_METHOD Release() override {
+    const tjs_uint32 left = --References;
+    if (left == 0) {
+      Inner->Release();
+      delete this;
+    }
+    if (g_streamReleaseRaises) {
+      g_streamReleaseRaises = false;
+      TVPThrowExceptionMessage(u"release failed");
+    }
+    return left;
+  }
+  tjs_hresult TJS_INTF_METHOD Read(void *buffer, tjs_uint32 size, tjs_uint32 *done) override {
+    return Inner->Read(buffer, size, done);
+  }
+  tjs_hresult TJS_INTF_METHOD Write(const void *buffer, tjs_uint32 size, tjs_uint32 *done) override {
+    return Inner->Write(buffer, size, done);
+  }
+  tjs_hresult TJS_INTF_METHOD Seek(tjs_int64 offset, tjs_uint32 origin, tjs_uint64 *position) override {
+    return Inner->Seek(offset, origin, position);
+  }
+
+ private:
+  ~RaisingReleaseStream() = default;
+  IStream *Inner;
+  tjs_uint32 References = 1;
+};
+IStream *TJS_ENGINE_CALL RaisingReleaseIStream(const ttstr &name, tjs_uint32 flags) {
+  IStream *inner = TVPCreateIStream(name, flags);
+  return inner ? new RaisingReleaseStream(inner) : nullptr;
+}
+
+// Opening drops the plug-in's reference to the engine's stream from a
+// scoped holder's destructor: an engine error there cannot leave it. The
+// open completes; the error reaches the engine at the next V2Unlink, which
+// it refuses with nothing touched; the one after succeeds.
+TEST_F(Registration, AnEngineErrorFromAReleaseInADestructorReachesTheNextUnlink) {
+  E().GetExporter().Add("IStream * ::TVPCreateIStream(const ttstr &,tjs_uint32)", &RaisingReleaseIStream);
+  ASSERT_EQ(Link(), TJS_HR_S_OK);
+  Assign(u"a.txt", standin::PutMemoryStorage("a.txt", "bytes"));
+  g_streamReleaseRaises = true;
+  EXPECT_EQ(standin::ReadStorage("proxy://a.txt"), "bytes");
+  EXPECT_FALSE(g_streamReleaseRaises) << "the plug-in dropped its reference";
+  EXPECT_EQ(EngineErrorOf([&] { Unlink(); }), "release failed");
+  EXPECT_NE(Proxy(), nullptr) << "that unlink touched nothing";
+  EXPECT_EQ(Unlink(), TJS_HR_S_OK);
+  EXPECT_EQ(Proxy(), nullptr);
+}
+
 class UnlinkErrors : public Registration, public ::testing::WithParamInterface<const char *> {};
 
 TEST_P(UnlinkErrors, AWithheldFunctionRefusesTheLinkWithNothingBehind) {
