@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "accounting.h"
 #include "calls.h"
 #include "native_class.h"
 #include "sound.h"
@@ -31,9 +32,17 @@ class Hostile : public testing_support::EngineTest {
     Plugin = std::make_unique<standin::PluginModule>(path);
     ASSERT_EQ(Plugin->Link(E()), TJS_HR_S_OK);
   }
-  // The common ending: unlink at the baseline, relink, `work` succeeds again, unlink.
+  // One of the plug-in's dispatch objects while linked, borrowed; null when
+  // the plug-in keeps none between requests.
+  virtual iTJSDispatch2 *PluginObject() { return nullptr; }
+  // The common ending: unlink with the reference total exactly at the
+  // baseline, relink, `work` succeeds again, unlink.
   void Survive(const std::function<void()> &work) {
-    ASSERT_EQ(Plugin->Unlink(), TJS_HR_S_OK) << "unlink after the scenario";
+    if (iTJSDispatch2 *object = PluginObject()) {
+      ASSERT_TRUE(validator::UnlinkAtExactBaseline([this] { return Plugin->Unlink(); }, object));
+    } else {
+      ASSERT_EQ(Plugin->Unlink(), TJS_HR_S_OK) << "unlink after the scenario";
+    }
     ASSERT_EQ(Plugin->Link(E()), TJS_HR_S_OK) << "relink";
     work();
     EXPECT_EQ(Plugin->Unlink(), TJS_HR_S_OK) << "unlink after the relinked work";
@@ -100,6 +109,13 @@ class HostileSound : public Hostile {
       buffer.AddFilterByInterface(InterfaceOf(effect.Get()));
       EXPECT_GE(buffer.Play(256, 16).Frames(), 256u) << standin::Utf8(cls);
     }
+  }
+  // The function object of DelayEffect's `init`, from the class member.
+  iTJSDispatch2 *PluginObject() override {
+    iTJSDispatch2 *cls = standin::ObjectAt(u"WaveSoundBuffer.DelayEffect");
+    tTJSVariant store;
+    if (!cls || TJS_FAILED(cls->GetMember(TJS_IGNOREPROP, u"init", nullptr, &store, cls))) return nullptr;
+    return store.AsObjectNoAddRef();
   }
   bool Legacy = false;  // the engine generation, set before SetUp
 };
