@@ -55,6 +55,7 @@ struct Scenario {
   std::string Name;
   Plugin Target;
   std::function<void()> Body;
+  bool Legacy = false;  // a legacy-generation engine
 };
 void PrintTo(const Scenario &scenario, std::ostream *out) { *out << scenario.Name; }
 
@@ -181,6 +182,9 @@ std::vector<Scenario> Scenarios() {
         {"EqualizerFloat", Plugin::Sonafilter, [] { EqualizerScenario(Input::Float); }},
         {"ReverbInt16", Plugin::Sonafilter, [] { ReverbScenario(Input::Int16); }},
         {"ReverbFloat", Plugin::Sonafilter, [] { ReverbScenario(Input::Float); }},
+        {"DelayLegacy", Plugin::Sonafilter, [] { DelayScenario(Input::Int16); }, true},
+        {"EqualizerLegacy", Plugin::Sonafilter, [] { EqualizerScenario(Input::Int16); }, true},
+        {"ReverbLegacy", Plugin::Sonafilter, [] { ReverbScenario(Input::Int16); }, true},
     };
     all.insert(all.end(), effects.begin(), effects.end());
   }
@@ -232,6 +236,7 @@ Counts RunOnce(const Scenario &scenario, const Fault &fault, const std::string &
     // engine is released while the plug-in's code is still loaded.
     standin::PluginModule module(PathOf(scenario.Target));
     auto engine = std::make_unique<standin::Engine>();
+    if (scenario.Legacy) standin::EnableLegacyGeneration();
     if (scenario.Target == Plugin::Sonafilter) standin::InstallWaveSoundBufferClass();
     if (!fault.Withheld.empty()) engine->GetExporter().Withhold(fault.Withheld);
 
