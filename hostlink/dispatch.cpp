@@ -26,7 +26,14 @@ bool TakesNoOperand(tjs_uint32 code) { return code == 15 || code == 16; }
 
 tTJSDispatch::tTJSDispatch() : DestructionHookDone(false), RefCount(1) { ++PluginRefTotal; }
 
-tTJSDispatch::~tTJSDispatch() { DestructionHookDone = true; }
+// Reached through the final Release (the hook done, the total already down)
+// or, without a Release, when a derived constructor raised an engine error:
+// then the creator's reference never reached its owner, and the references
+// still counted leave the total with the object.
+tTJSDispatch::~tTJSDispatch() {
+  if (!DestructionHookDone) PluginRefTotal -= static_cast<tjs_int32>(RefCount);
+  DestructionHookDone = true;
+}
 
 tjs_uint TJS_INTF_METHOD tTJSDispatch::AddRef() {
   ++PluginRefTotal;

@@ -34,6 +34,7 @@ void RegisterOrRollBack() {
 void ResolveTeardownFunctions() {
   HostFunctionSlot(HostFn::TVPUnregisterStorageMedia);
   HostFunctionSlot(HostFn::TVPRemoveGlobalObject);
+  HostFunctionSlot(HostFn::Variant_AsObjectNoAddRef);  // HasMap, at link and in the destructor
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // engine.cpp — the stand-in engine: its state, function exporter, log,
 // exceptions, global object and the core engine functions it exports.
+#include "calls.h"
 #include "engine.h"
 
 #include <new>
@@ -96,7 +97,7 @@ bool TJS_INTF_METHOD Exporter::LookUpByNarrowNames(const tjs_nchar **names, void
   bool all = true;
   for (tjs_uint i = 0; i < count; ++i) {
     const std::string name = names[i] ? names[i] : "";
-    ++LookUps_[name];
+    if (++LookUps_[name] == 1) LookUpOrder_.push_back(name);
     auto it = Functions_.find(name);
     if (it == Functions_.end() || Withheld_.count(name)) {
       functions[i] = nullptr;
@@ -140,12 +141,24 @@ Engine::Engine() {
 }
 
 Engine::~Engine() {
-  // Module state goes first: it may hold engine objects.
+  // Module state (storage media, classes, ...) may hold engine objects; the
+  // order of it and the globals is a reading of the contract (HostReadings).
+  if (Readings_.GlobalsBeforeMedia) ReleaseGlobal();
   States_.clear();
+  ReleaseGlobal();
+  g_current = nullptr;
+}
+
+void Engine::ReleaseGlobal() {
   iTJSDispatch2 *global = Global_;
   Global_ = nullptr;
-  global->Release();
-  g_current = nullptr;
+  if (global) global->Release();
+}
+
+tjs_uint32 MemberNameHash(const tjs_char *name) {
+  tjs_uint32 hash = 2166136261u;
+  for (const tjs_char *c = name; c && *c; ++c) hash = (hash ^ *c) * 16777619u;
+  return hash ? hash : 1;
 }
 
 Engine &Engine::Current() {
@@ -179,13 +192,16 @@ bool TVPRegisterGlobalObject(const tjs_char *name, iTJSDispatch2 *object) {
   if (!name) return false;
   tTJSVariant value(object);
   iTJSDispatch2 *global = Engine::Current().Global();
+  if (!global) return false;  // the engine is tearing down
   return TJS_SUCCEEDED(global->SetMember(TJS_MEMBERENSURE | TJS_IGNOREPROP, name, nullptr, &value, global));
 }
 
 bool TVPRemoveGlobalObject(const tjs_char *name) {
   if (!name) return false;
   iTJSDispatch2 *global = Engine::Current().Global();
-  return TJS_SUCCEEDED(global->RemoveMember(0, name, nullptr, global));
+  if (!global) return false;  // the engine is tearing down: the globals are gone already
+  const bool removed = TJS_SUCCEEDED(global->RemoveMember(0, name, nullptr, global));
+  return removed && Engine::Current().Readings().RemoveGlobalAnswersTrue;
 }
 
 void TVPAddImportantLog(const ttstr &line) { Engine::Current().AddLog(ToUtf8(line)); }
@@ -213,57 +229,57 @@ namespace {
 
 #define EX static TJS_ENGINE_CALL
 
-EX void S_ctor(tTJSString *s) { new (s) tTJSString(); }
-EX void S_ctor_copy(tTJSString *s, const tTJSString &r) { new (s) tTJSString(r); }
-EX void S_ctor_wide(tTJSString *s, const tjs_char *t) { new (s) tTJSString(t); }
-EX void S_ctor_wide_len(tTJSString *s, const tjs_char *t, int n) { new (s) tTJSString(t, n); }
-EX void S_ctor_narrow(tTJSString *s, const tjs_nchar *t) { new (s) tTJSString(t); }
-EX void S_ctor_int(tTJSString *s, tjs_int n) { new (s) tTJSString(n); }
-EX void S_dtor(tTJSString *s) { s->~tTJSString(); }
-EX tTJSString *S_assign(tTJSString *s, const tTJSString &r) { return &(*s = r); }
-EX tTJSString *S_assign_wide(tTJSString *s, const tjs_char *r) { return &(*s = r); }
-EX tTJSString *S_assign_narrow(tTJSString *s, const tjs_nchar *r) { return &(*s = r); }
-EX void S_plus(tTJSString *out, const tTJSString *s, const tTJSString &r) { new (out) tTJSString(*s + r); }
-EX void S_plus_wide(tTJSString *out, const tTJSString *s, const tjs_char *r) { new (out) tTJSString(*s + r); }
-EX void S_wide_plus(tTJSString *out, const tjs_char *l, const tTJSString &r) { new (out) tTJSString(l + r); }
-EX void S_append_wide(tTJSString *s, const tjs_char *r) { *s += r; }
-EX bool S_equal(const tTJSString *s, const tTJSString &r) { return *s == r; }
-EX const tjs_char *S_c_str(const tTJSString *s) { return s->c_str(); }
-EX bool S_IsEmpty(const tTJSString *s) { return s->IsEmpty(); }
-EX void S_Clear(tTJSString *s) { s->Clear(); }
-EX void S_ToLowerCase(tTJSString *s) { s->ToLowerCase(); }
-EX tjs_uint32 *S_GetHint(tTJSString *s) { return s->GetHint(); }
+EX void S_ctor(tTJSString *s) { STANDIN_ENGINE_CALL("S_ctor"); new (s) tTJSString(); }
+EX void S_ctor_copy(tTJSString *s, const tTJSString &r) { STANDIN_ENGINE_CALL("S_ctor_copy"); new (s) tTJSString(r); }
+EX void S_ctor_wide(tTJSString *s, const tjs_char *t) { STANDIN_ENGINE_CALL("S_ctor_wide"); new (s) tTJSString(t); }
+EX void S_ctor_wide_len(tTJSString *s, const tjs_char *t, int n) { STANDIN_ENGINE_CALL("S_ctor_wide_len"); new (s) tTJSString(t, n); }
+EX void S_ctor_narrow(tTJSString *s, const tjs_nchar *t) { STANDIN_ENGINE_CALL("S_ctor_narrow"); new (s) tTJSString(t); }
+EX void S_ctor_int(tTJSString *s, tjs_int n) { STANDIN_ENGINE_CALL("S_ctor_int"); new (s) tTJSString(n); }
+EX void S_dtor(tTJSString *s) { STANDIN_SAFE_ENGINE_CALL("S_dtor"); s->~tTJSString(); }
+EX tTJSString *S_assign(tTJSString *s, const tTJSString &r) { STANDIN_ENGINE_CALL("S_assign"); return &(*s = r); }
+EX tTJSString *S_assign_wide(tTJSString *s, const tjs_char *r) { STANDIN_ENGINE_CALL("S_assign_wide"); return &(*s = r); }
+EX tTJSString *S_assign_narrow(tTJSString *s, const tjs_nchar *r) { STANDIN_ENGINE_CALL("S_assign_narrow"); return &(*s = r); }
+EX void S_plus(tTJSString *out, const tTJSString *s, const tTJSString &r) { STANDIN_ENGINE_CALL("S_plus"); new (out) tTJSString(*s + r); }
+EX void S_plus_wide(tTJSString *out, const tTJSString *s, const tjs_char *r) { STANDIN_ENGINE_CALL("S_plus_wide"); new (out) tTJSString(*s + r); }
+EX void S_wide_plus(tTJSString *out, const tjs_char *l, const tTJSString &r) { STANDIN_ENGINE_CALL("S_wide_plus"); new (out) tTJSString(l + r); }
+EX void S_append_wide(tTJSString *s, const tjs_char *r) { STANDIN_ENGINE_CALL("S_append_wide"); *s += r; }
+EX bool S_equal(const tTJSString *s, const tTJSString &r) { STANDIN_SAFE_ENGINE_CALL("S_equal"); return *s == r; }
+EX const tjs_char *S_c_str(const tTJSString *s) { STANDIN_SAFE_ENGINE_CALL("S_c_str"); return s->c_str(); }
+EX bool S_IsEmpty(const tTJSString *s) { STANDIN_SAFE_ENGINE_CALL("S_IsEmpty"); return s->IsEmpty(); }
+EX void S_Clear(tTJSString *s) { STANDIN_SAFE_ENGINE_CALL("S_Clear"); s->Clear(); }
+EX void S_ToLowerCase(tTJSString *s) { STANDIN_ENGINE_CALL("S_ToLowerCase"); s->ToLowerCase(); }
+EX tjs_uint32 *S_GetHint(tTJSString *s) { STANDIN_ENGINE_CALL("S_GetHint"); return s->GetHint(); }
 
-EX void V_ctor(tTJSVariant *v) { new (v) tTJSVariant(); }
-EX void V_ctor_object(tTJSVariant *v, iTJSDispatch2 *o) { new (v) tTJSVariant(o); }
-EX void V_ctor_closure(tTJSVariant *v, iTJSDispatch2 *o, iTJSDispatch2 *t) { new (v) tTJSVariant(o, t); }
-EX void V_dtor(tTJSVariant *v) { v->~tTJSVariant(); }
-EX void V_Clear(tTJSVariant *v) { v->Clear(); }
-EX void V_CopyRef(tTJSVariant *v, const tTJSVariant &r) { v->CopyRef(r); }
-EX tTJSVariant *V_assign(tTJSVariant *v, const tTJSVariant &r) { return &(*v = r); }
-EX tTJSVariant *V_assign_bool(tTJSVariant *v, bool r) { return &(*v = r); }
-EX tTJSVariant *V_assign_real(tTJSVariant *v, tjs_real r) { return &(*v = r); }
-EX tTJSVariant *V_assign_int32(tTJSVariant *v, tjs_int32 r) { return &(*v = r); }
-EX tTJSVariant *V_assign_integer(tTJSVariant *v, tTVInteger r) { return &(*v = r); }
-EX tTJSVariantType V_Type(tTJSVariant *v) { return v->Type(); }
-EX iTJSDispatch2 *V_AsObjectNoAddRef(const tTJSVariant *v) { return v->AsObjectNoAddRef(); }
-EX const tjs_char *V_GetString(const tTJSVariant *v) { return v->GetString(); }
-EX tTVReal V_AsReal(const tTJSVariant *v) { return v->AsReal(); }
-EX tTVInteger V_AsInteger(const tTJSVariant *v) { return v->AsInteger(); }
-EX bool V_to_bool(const tTJSVariant *v) { return static_cast<bool>(*v); }
-EX tjs_int V_to_int(const tTJSVariant *v) { return static_cast<tjs_int>(*v); }
+EX void V_ctor(tTJSVariant *v) { STANDIN_ENGINE_CALL("V_ctor"); new (v) tTJSVariant(); }
+EX void V_ctor_object(tTJSVariant *v, iTJSDispatch2 *o) { STANDIN_ENGINE_CALL("V_ctor_object"); new (v) tTJSVariant(o); }
+EX void V_ctor_closure(tTJSVariant *v, iTJSDispatch2 *o, iTJSDispatch2 *t) { STANDIN_ENGINE_CALL("V_ctor_closure"); new (v) tTJSVariant(o, t); }
+EX void V_dtor(tTJSVariant *v) { STANDIN_SAFE_ENGINE_CALL("V_dtor"); v->~tTJSVariant(); }
+EX void V_Clear(tTJSVariant *v) { STANDIN_SAFE_ENGINE_CALL("V_Clear"); v->Clear(); }
+EX void V_CopyRef(tTJSVariant *v, const tTJSVariant &r) { STANDIN_ENGINE_CALL("V_CopyRef"); v->CopyRef(r); }
+EX tTJSVariant *V_assign(tTJSVariant *v, const tTJSVariant &r) { STANDIN_ENGINE_CALL("V_assign"); return &(*v = r); }
+EX tTJSVariant *V_assign_bool(tTJSVariant *v, bool r) { STANDIN_ENGINE_CALL("V_assign_bool"); return &(*v = r); }
+EX tTJSVariant *V_assign_real(tTJSVariant *v, tjs_real r) { STANDIN_ENGINE_CALL("V_assign_real"); return &(*v = r); }
+EX tTJSVariant *V_assign_int32(tTJSVariant *v, tjs_int32 r) { STANDIN_ENGINE_CALL("V_assign_int32"); return &(*v = r); }
+EX tTJSVariant *V_assign_integer(tTJSVariant *v, tTVInteger r) { STANDIN_ENGINE_CALL("V_assign_integer"); return &(*v = r); }
+EX tTJSVariantType V_Type(tTJSVariant *v) { STANDIN_SAFE_ENGINE_CALL("V_Type"); return v->Type(); }
+EX iTJSDispatch2 *V_AsObjectNoAddRef(const tTJSVariant *v) { STANDIN_SAFE_ENGINE_CALL("V_AsObjectNoAddRef"); return v->AsObjectNoAddRef(); }
+EX const tjs_char *V_GetString(const tTJSVariant *v) { STANDIN_SAFE_ENGINE_CALL("V_GetString"); return v->GetString(); }
+EX tTVReal V_AsReal(const tTJSVariant *v) { STANDIN_ENGINE_CALL("V_AsReal"); return v->AsReal(); }
+EX tTVInteger V_AsInteger(const tTJSVariant *v) { STANDIN_ENGINE_CALL("V_AsInteger"); return v->AsInteger(); }
+EX bool V_to_bool(const tTJSVariant *v) { STANDIN_ENGINE_CALL("V_to_bool"); return static_cast<bool>(*v); }
+EX tjs_int V_to_int(const tTJSVariant *v) { STANDIN_ENGINE_CALL("V_to_int"); return static_cast<tjs_int>(*v); }
 
-EX void F_DoVariantOperation(tjs_int op, tTJSVariant &t, const tTJSVariant *o) { TJSDoVariantOperation(op, t, o); }
-EX tjs_char *F_int_to_str(tjs_int v, tjs_char *b) { return TJS_int_to_str(v, b); }
-EX tjs_int F_stricmp(const tjs_char *a, const tjs_char *b) { return TJS_stricmp(a, b); }
-EX iTJSDispatch2 *F_GetScriptDispatch() { return TVPGetScriptDispatch(); }
-EX iTJSDispatch2 *F_CreateDictionaryObject(iTJSDispatch2 **c) { return TJSCreateDictionaryObject(c); }
-EX bool F_RegisterGlobalObject(const tjs_char *n, iTJSDispatch2 *o) { return TVPRegisterGlobalObject(n, o); }
-EX bool F_RemoveGlobalObject(const tjs_char *n) { return TVPRemoveGlobalObject(n); }
-EX void F_AddImportantLog(const ttstr &l) { TVPAddImportantLog(l); }
-EX void F_ThrowExceptionMessage(const tjs_char *m) { TVPThrowExceptionMessage(m); }
-EX void F_ThrowExceptionMessageArg(const tjs_char *m, const ttstr &a) { TVPThrowExceptionMessage(m, a); }
-EX void F_ThrowUnbound(const char *s) { TVPThrowPluginUnboundFunctionError(s); }
+EX void F_DoVariantOperation(tjs_int op, tTJSVariant &t, const tTJSVariant *o) { STANDIN_ENGINE_CALL("F_DoVariantOperation"); TJSDoVariantOperation(op, t, o); }
+EX tjs_char *F_int_to_str(tjs_int v, tjs_char *b) { STANDIN_ENGINE_CALL("F_int_to_str"); return TJS_int_to_str(v, b); }
+EX tjs_int F_stricmp(const tjs_char *a, const tjs_char *b) { STANDIN_ENGINE_CALL("F_stricmp"); return TJS_stricmp(a, b); }
+EX iTJSDispatch2 *F_GetScriptDispatch() { STANDIN_ENGINE_CALL("F_GetScriptDispatch"); return TVPGetScriptDispatch(); }
+EX iTJSDispatch2 *F_CreateDictionaryObject(iTJSDispatch2 **c) { STANDIN_ENGINE_CALL("F_CreateDictionaryObject"); return TJSCreateDictionaryObject(c); }
+EX bool F_RegisterGlobalObject(const tjs_char *n, iTJSDispatch2 *o) { STANDIN_ENGINE_CALL("F_RegisterGlobalObject"); return TVPRegisterGlobalObject(n, o); }
+EX bool F_RemoveGlobalObject(const tjs_char *n) { STANDIN_ENGINE_CALL("F_RemoveGlobalObject"); return TVPRemoveGlobalObject(n); }
+EX void F_AddImportantLog(const ttstr &l) { STANDIN_ENGINE_CALL("F_AddImportantLog"); TVPAddImportantLog(l); }
+EX void F_ThrowExceptionMessage(const tjs_char *m) { STANDIN_ENGINE_CALL("F_ThrowExceptionMessage"); TVPThrowExceptionMessage(m); }
+EX void F_ThrowExceptionMessageArg(const tjs_char *m, const ttstr &a) { STANDIN_ENGINE_CALL("F_ThrowExceptionMessageArg"); TVPThrowExceptionMessage(m, a); }
+EX void F_ThrowUnbound(const char *s) { STANDIN_ENGINE_CALL("F_ThrowUnbound"); TVPThrowPluginUnboundFunctionError(s); }
 
 #undef EX
 

@@ -86,11 +86,14 @@ class Exporter : public iTVPFunctionExporter {
   // Look-ups of `signature` since construction (found or not).
   int LookUps(const std::string &signature) const;
   int TotalLookUps() const;
+  // Every signature looked up since construction, once, in the order first asked for.
+  const std::vector<std::string> &LookUpOrder() const { return LookUpOrder_; }
   std::vector<std::string> Signatures() const;
 
  private:
   std::map<std::string, void *> Functions_;
   std::map<std::string, int> LookUps_;
+  std::vector<std::string> LookUpOrder_;
   std::set<std::string> Withheld_;
 };
 
@@ -99,6 +102,29 @@ void RegisterCoreFunctions(Exporter &exporter);
 void RegisterNativeClassFunctions(Exporter &exporter);
 void RegisterStorageFunctions(Exporter &exporter);
 void RegisterSoundFunctions(Exporter &exporter);
+
+// ----- readings of the contract ----------------------------------------------
+// Where the engine's contract leaves a behaviour open, the stand-in takes by
+// default the reading that is harder on a plug-in; a test may select the
+// other one on the engine it made (Engine::Readings()).
+struct HostReadings {
+  // EnumerateMembers holds its own reference on the callback's object and
+  // context for the walk (false: it uses them borrowed).
+  bool ReferenceEnumerationCallback = true;
+  // EnumerateMembers goes on only while the callback answers true; a void
+  // answer stops it (false: void means "go on").
+  bool EnumerationNeedsTrue = true;
+  // At engine teardown the global object (and every global name) goes before
+  // the registered storage media are released, so a media's last release
+  // meets an engine without globals (false: media first).
+  bool GlobalsBeforeMedia = true;
+  // TVPRemoveGlobalObject answers true when it removed the name (false: it
+  // always answers false).
+  bool RemoveGlobalAnswersTrue = true;
+};
+
+// The hash this engine stores in a member-name hint (never 0).
+tjs_uint32 MemberNameHash(const tjs_char *name);
 
 // ----- the engine --------------------------------------------------------------
 class Engine {
@@ -113,6 +139,7 @@ class Engine {
   static bool Exists();
 
   Exporter &GetExporter() { return Exporter_; }
+  HostReadings &Readings() { return Readings_; }
   // The global object, borrowed (no reference).
   iTJSDispatch2 *Global() const { return Global_; }
 
@@ -135,7 +162,10 @@ class Engine {
   }
 
  private:
+  void ReleaseGlobal();
+
   Exporter Exporter_;
+  HostReadings Readings_;
   iTJSDispatch2 *Global_ = nullptr;
   std::vector<std::string> Log_;
   std::ostream *Echo_ = nullptr;

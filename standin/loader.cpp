@@ -1,6 +1,7 @@
 // loader.cpp — opens plug-in files and calls their link entries.
 #include <stdexcept>
 
+#include "calls.h"
 #include "engine.h"
 
 #if defined(_WIN32)
@@ -46,10 +47,13 @@ PluginModule::PluginModule(const std::string &path) : Path_(path) {
     Handle_ = nullptr;
     throw std::runtime_error("not a plug-in (no V2Link/V2Unlink): " + path);
   }
+  AddPluginCode(reinterpret_cast<const void *>(Link_));
 }
 
 PluginModule::~PluginModule() {
-  if (Handle_) CloseModule(Handle_);
+  if (!Handle_) return;
+  RemovePluginCode(reinterpret_cast<const void *>(Link_));
+  CloseModule(Handle_);
 }
 
 tjs_hresult PluginModule::Link(Engine &engine) { return Link_(&engine.GetExporter()); }

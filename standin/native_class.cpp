@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "calls.h"
 #include "engine.h"
 #include "value_rep.h"
 
@@ -49,12 +50,14 @@ class NativeMethodObject : public BasicObject<tTJSNativeClassMethod> {
 
   tjs_error TJS_INTF_METHOD CallMember(tjs_uint32, const tjs_char *membername, tjs_uint32 *, tTJSVariant *result,
                                        tjs_int numparams, tTJSVariant **param, iTJSDispatch2 *objthis) override {
+    STANDIN_ENGINE_CALL("NativeMethod.CallMember");
     if (membername) return TJS_E_MEMBERNOTFOUND;
     if (!Callback_) return TJS_E_NOTIMPL;
     return Callback_(result, numparams, param, objthis);
   }
   tjs_error TJS_INTF_METHOD CheckInstanceOf(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
                                             const tjs_char *classname, iTJSDispatch2 *) override {
+    STANDIN_ENGINE_CALL("NativeMethod.CheckInstanceOf");
     if (membername) return TJS_E_MEMBERNOTFOUND;
     const bool match = TJS_stricmp(classname, u"Function") == 0 || TJS_stricmp(classname, u"Object") == 0;
     return match ? TJS_S_TRUE : TJS_S_FALSE;
@@ -90,6 +93,7 @@ ScriptObject *NativeClassObject::NewObjectWithMembers() const {
 tjs_error TJS_INTF_METHOD NativeClassObject::CreateInstance(tjs_uint32, const tjs_char *membername, tjs_uint32 *,
                                                             iTJSDispatch2 **result, tjs_int numparams,
                                                             tTJSVariant **param, iTJSDispatch2 *) {
+  STANDIN_ENGINE_CALL("NativeClass.CreateInstance");
   if (membername) return TJS_E_MEMBERNOTFOUND;
   if (!result) return TJS_E_INVALIDPARAM;
   *result = nullptr;
@@ -273,20 +277,20 @@ namespace {
 
 #define EX static TJS_ENGINE_CALL
 
-EX tTJSNativeClassForPlugin *F_CreateNativeClassForPlugin(const ttstr &name, tTJSCreateNativeInstance factory) {
+EX tTJSNativeClassForPlugin *F_CreateNativeClassForPlugin(const ttstr &name, tTJSCreateNativeInstance factory) { STANDIN_ENGINE_CALL("F_CreateNativeClassForPlugin");
   return TJSCreateNativeClassForPlugin(name, factory);
 }
-EX tjs_int32 F_RegisterNativeClass(const tjs_char *name) { return TJSRegisterNativeClass(name); }
-EX void F_NativeClassSetClassID(tTJSNativeClass *cls, tjs_int32 classid) { TJSNativeClassSetClassID(cls, classid); }
-EX tjs_int32 F_FindNativeClassID(const tjs_char *name) { return TJSFindNativeClassID(name); }
-EX tTJSNativeClassMethod *F_CreateNativeClassMethod(tTJSNativeClassMethodCallback callback) {
+EX tjs_int32 F_RegisterNativeClass(const tjs_char *name) { STANDIN_ENGINE_CALL("F_RegisterNativeClass"); return TJSRegisterNativeClass(name); }
+EX void F_NativeClassSetClassID(tTJSNativeClass *cls, tjs_int32 classid) { STANDIN_ENGINE_CALL("F_NativeClassSetClassID"); TJSNativeClassSetClassID(cls, classid); }
+EX tjs_int32 F_FindNativeClassID(const tjs_char *name) { STANDIN_ENGINE_CALL("F_FindNativeClassID"); return TJSFindNativeClassID(name); }
+EX tTJSNativeClassMethod *F_CreateNativeClassMethod(tTJSNativeClassMethodCallback callback) { STANDIN_ENGINE_CALL("F_CreateNativeClassMethod");
   return TJSCreateNativeClassMethod(callback);
 }
-EX tTJSNativeClassMethod *F_CreateNativeClassConstructor(tTJSNativeClassMethodCallback callback) {
+EX tTJSNativeClassMethod *F_CreateNativeClassConstructor(tTJSNativeClassMethodCallback callback) { STANDIN_ENGINE_CALL("F_CreateNativeClassConstructor");
   return TJSCreateNativeClassConstructor(callback);
 }
 EX void F_NativeClassRegisterNCM(tTJSNativeClass *cls, const tjs_char *name, iTJSDispatch2 *member,
-                                 const tjs_char *classname, tTJSNativeInstanceType type, tjs_uint32 flags) {
+                                 const tjs_char *classname, tTJSNativeInstanceType type, tjs_uint32 flags) { STANDIN_ENGINE_CALL("F_NativeClassRegisterNCM");
   TJSNativeClassRegisterNCM(cls, name, member, classname, type, flags);
 }
 

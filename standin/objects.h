@@ -25,13 +25,20 @@
 //     name; the objthis passed on is the closure's context when it has one,
 //     otherwise the objthis of the call.
 //   * EnumerateMembers calls the callback's CallMember once per member with
-//     (name, flags, value) as three parameters, in insertion order. The walk
-//     goes on only while the callback answers true: a false answer, and
-//     also a result the callback left void, stops it (the stricter reading
-//     of the engine's contract, so a callback that forgets to answer is
-//     seen at once).
+//     (name, flags, value) as three parameters, in insertion order, or with
+//     (name, flags) only when the flag asks for names without values
+//     (TJS_ENUM_NO_VALUE). The walk goes on only while the callback answers
+//     true: a false answer, and also a result the callback left void, stops
+//     it (the stricter reading of the engine's contract, so a callback that
+//     forgets to answer is seen at once; HostReadings in engine.h selects the
+//     other). The engine holds its own reference on the callback's object
+//     and context for the walk (HostReadings again).
+//   * Plug-in calls (see calls.h) are checked strictly: flag bits without a
+//     meaning for the operation, a missing this-object, or a stale hint make
+//     the operation answer TJS_E_INVALIDPARAM and record a violation.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <string>
@@ -51,6 +58,10 @@ class BasicObject : public Interface {
   tjs_uint TJS_INTF_METHOD AddRef() override;
   tjs_uint TJS_INTF_METHOD Release() override;
   tjs_uint RefCount() const { return RefCount_; }
+  // Freed objects stay poisoned for a while: a plug-in's late call is
+  // reported, not served from freed memory (see objects.cpp).
+  static void *operator new(std::size_t size) { return ::operator new(size); }
+  static void operator delete(void *memory, std::size_t size);
 
   tjs_error TJS_INTF_METHOD CallMember(tjs_uint32 flag, const tjs_char *membername, tjs_uint32 *hint,
                                        tTJSVariant *result, tjs_int numparams, tTJSVariant **param,

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "calls.h"
 #include "engine.h"
 #include "native_class.h"
 
@@ -58,6 +59,7 @@ namespace {
 
 void TJS_ENGINE_CALL F_ConvertPCMToFloat(float *dest, const void *src, const tTVPWaveFormat &format,
                                          tjs_int frames) {
+  STANDIN_ENGINE_CALL("F_ConvertPCMToFloat");
   TVPConvertPCMToFloat(dest, src, format, frames);
 }
 
@@ -91,6 +93,7 @@ const tTVPWaveFormat kNoFormat{};
 // The entries of a LegacySourceWrapper: the wrapped source's operations.
 void TJS_LEGACY_CALL WrapperDecode(tTVPLegacySampleSource *self, void *dest, tjs_uint32 frames,
                                    tjs_uint32 *rendered, tTVPWaveLabels *labels) {
+  STANDIN_ENGINE_CALL("LegacySource.Decode");
   tTVPSampleAndLabelSource *source = static_cast<LegacySourceWrapper *>(self)->Source();
   tTVPWaveLabels unused;
   tjs_uint32 count = 0;
@@ -98,6 +101,7 @@ void TJS_LEGACY_CALL WrapperDecode(tTVPLegacySampleSource *self, void *dest, tjs
   if (rendered) *rendered = count;
 }
 const tTVPWaveFormat *TJS_LEGACY_CALL WrapperGetFormat(tTVPLegacySampleSource *self) {
+  STANDIN_ENGINE_CALL("LegacySource.GetFormat");
   return &static_cast<LegacySourceWrapper *>(self)->Source()->GetFormat();
 }
 void TJS_LEGACY_CALL WrapperNothing(tTVPLegacySampleSource *) {}
@@ -170,6 +174,7 @@ void MemorySource::AddLabel(tjs_uint64 frame, std::string name) { Labels_.emplac
 
 void TJS_INTF_METHOD MemorySource::Decode(void *dest, tjs_uint32 frames, tjs_uint32 &rendered,
                                           tTVPWaveLabels &labels) {
+  STANDIN_ENGINE_CALL("Source.Decode");
   ++Decodes_;
   LastDest_ = dest;
   LastLabels_ = &labels;

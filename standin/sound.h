@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "calls.h"
 #include "hostengine.h"
 
 // The stand-in's label information for one block: labels a source reports
@@ -102,8 +103,14 @@ class MemorySource final : public tTVPSampleAndLabelSource {
   MemorySource(MemorySource &&) = default;
 
   void TJS_INTF_METHOD Decode(void *dest, tjs_uint32 frames, tjs_uint32 &rendered, tTVPWaveLabels &labels) override;
-  const tTVPWaveFormat &TJS_INTF_METHOD GetFormat() override { return Format_; }
-  void TJS_INTF_METHOD Notify() override { ++Notifies_; }
+  const tTVPWaveFormat &TJS_INTF_METHOD GetFormat() override {
+    STANDIN_ENGINE_CALL("Source.GetFormat");
+    return Format_;
+  }
+  void TJS_INTF_METHOD Notify() override {
+    STANDIN_ENGINE_CALL("Source.Notify");
+    ++Notifies_;
+  }
 
   // Reports `name` in the block that contains frame `frame`.
   void AddLabel(tjs_uint64 frame, std::string name);

@@ -11,6 +11,7 @@
 #include <new>
 #include <utility>
 
+#include "calls.h"
 #include "engine.h"
 #include "value_rep.h"
 
@@ -146,7 +147,7 @@ class EngineStream final : public IStream {
     return Query(iid == IID_IUnknown || iid == IID_IStream, object);
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return Grab(); }
-  ULONG STDMETHODCALLTYPE Release() override { return Drop(); }
+  ULONG STDMETHODCALLTYPE Release() override { STANDIN_SAFE_ENGINE_CALL("IStream.Release"); return Drop(); }
   HRESULT STDMETHODCALLTYPE Read(void *buffer, ULONG size, ULONG *done) override {
     tjs_uint32 got = 0;
     const tjs_hresult hr = ReadBytes(buffer, size, &got);
@@ -175,7 +176,7 @@ class EngineStream final : public IStream {
     return Query(IsUnknownOrStream(iid), object);
   }
   tjs_uint32 TJS_INTF_METHOD AddRef() override { return Grab(); }
-  tjs_uint32 TJS_INTF_METHOD Release() override { return Drop(); }
+  tjs_uint32 TJS_INTF_METHOD Release() override { STANDIN_SAFE_ENGINE_CALL("IStream.Release"); return Drop(); }
   tjs_hresult TJS_INTF_METHOD Read(void *buffer, tjs_uint32 size, tjs_uint32 *done) override {
     tjs_uint32 got = 0;
     const tjs_hresult hr = ReadBytes(buffer, size, &got);
@@ -364,6 +365,8 @@ struct StorageState : Engine::ModuleState {
   std::shared_ptr<MemoryStore> Memory;
   std::function<void(iTVPStorageMedia *, bool)> Observer;
   bool RefuseAdapters = false;
+  bool RaiseFromAdapters = false;
+  bool RefuseIStreams = false;
 };
 const char StorageState::Key = 0;
 
@@ -404,7 +407,7 @@ class Request {
 // Collects folder entries as UTF-8.
 class EntryCollector final : public iTVPStorageLister {
  public:
-  void TJS_INTF_METHOD AddEntry(const ttstr &name) override { Entries.push_back(ToUtf8(name)); }
+  void TJS_INTF_METHOD AddEntry(const ttstr &name) override { STANDIN_ENGINE_CALL("Lister.AddEntry"); Entries.push_back(ToUtf8(name)); }
   std::vector<std::string> Entries;
 };
 
@@ -466,6 +469,8 @@ void ObserveMediaRegistration(std::function<void(iTVPStorageMedia *, bool)> obse
 void RefuseBinaryStreamAdapters(bool refuse) { Storage().RefuseAdapters = refuse; }
 void RaiseFromNextStreamRelease(bool raise) { RaiseFromNextRelease = raise; }
 bool StreamReleaseRaisePending() { return RaiseFromNextRelease; }
+void RaiseFromBinaryStreamAdapters(bool raise) { Storage().RaiseFromAdapters = raise; }
+void RefuseIStreams(bool refuse) { Storage().RefuseIStreams = refuse; }
 
 }  // namespace standin
 
@@ -527,11 +532,12 @@ void TVPGetLocalName(ttstr &name) {
 IStream *TVPCreateIStream(const ttstr &name, tjs_uint32 flags) {
   Request request(TextOf(name));
   BinaryStreamPtr stream(request.Media()->OpenStream(request.Path(), flags));
-  if (!stream) return nullptr;
+  if (!stream || Storage().RefuseIStreams) return nullptr;
   return new EngineStream(std::move(stream));
 }
 
 tTJSBinaryStream *TVPCreateBinaryStreamAdapter(IStream *stream) {
+  if (Storage().RaiseFromAdapters) Raise(u"stream adapter failed", u"");
   if (!stream || Storage().RefuseAdapters) return nullptr;
   return new StreamAdapter(stream);
 }
@@ -544,6 +550,7 @@ void TVPDoTryBlock(tTVPTryBlockFunction try_, tTVPCatchBlockFunction catch_, tTV
     } catch (const EngineError &error) {
       const tTVPExceptionDesc desc{error.Message().c_str()};
       if (!catch_ || catch_(data, desc)) throw;
+      NoteEngineCaughtError(error.Message());  // the catch step ended it: it reached its handler
     }
   } catch (...) {
     if (finally_) finally_(data);
@@ -557,14 +564,15 @@ namespace {
 
 #define EX static TJS_ENGINE_CALL
 
-EX void F_RegisterStorageMedia(iTVPStorageMedia *m) { TVPRegisterStorageMedia(m); }
-EX void F_UnregisterStorageMedia(iTVPStorageMedia *m) { TVPUnregisterStorageMedia(m); }
-EX void F_ExtractStorageName(ttstr *out, const ttstr &n) { new (out) ttstr(TVPExtractStorageName(n)); }
-EX void F_ExtractStoragePath(ttstr *out, const ttstr &n) { new (out) ttstr(TVPExtractStoragePath(n)); }
-EX void F_GetLocalName(ttstr &n) { TVPGetLocalName(n); }
-EX IStream *F_CreateIStream(const ttstr &n, tjs_uint32 f) { return TVPCreateIStream(n, f); }
-EX tTJSBinaryStream *F_CreateBinaryStreamAdapter(IStream *s) { return TVPCreateBinaryStreamAdapter(s); }
+EX void F_RegisterStorageMedia(iTVPStorageMedia *m) { STANDIN_ENGINE_CALL("F_RegisterStorageMedia"); TVPRegisterStorageMedia(m); }
+EX void F_UnregisterStorageMedia(iTVPStorageMedia *m) { STANDIN_ENGINE_CALL("F_UnregisterStorageMedia"); TVPUnregisterStorageMedia(m); }
+EX void F_ExtractStorageName(ttstr *out, const ttstr &n) { STANDIN_ENGINE_CALL("F_ExtractStorageName"); new (out) ttstr(TVPExtractStorageName(n)); }
+EX void F_ExtractStoragePath(ttstr *out, const ttstr &n) { STANDIN_ENGINE_CALL("F_ExtractStoragePath"); new (out) ttstr(TVPExtractStoragePath(n)); }
+EX void F_GetLocalName(ttstr &n) { STANDIN_ENGINE_CALL("F_GetLocalName"); TVPGetLocalName(n); }
+EX IStream *F_CreateIStream(const ttstr &n, tjs_uint32 f) { STANDIN_ENGINE_CALL("F_CreateIStream"); return TVPCreateIStream(n, f); }
+EX tTJSBinaryStream *F_CreateBinaryStreamAdapter(IStream *s) { STANDIN_ENGINE_CALL("F_CreateBinaryStreamAdapter"); return TVPCreateBinaryStreamAdapter(s); }
 EX void F_DoTryBlock(tTVPTryBlockFunction t, tTVPCatchBlockFunction c, tTVPFinallyBlockFunction f, void *d) {
+  STANDIN_ENGINE_CALL("F_DoTryBlock");
   TVPDoTryBlock(t, c, f, d);
 }
 

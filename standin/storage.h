@@ -99,5 +99,11 @@ void RefuseBinaryStreamAdapters(bool refuse);
 void RaiseFromNextStreamRelease(bool raise);
 // Whether that raise is still armed.
 bool StreamReleaseRaisePending();
+// Failure injection: TVPCreateBinaryStreamAdapter raises the engine error
+// "stream adapter failed" while set (the stream given to it is not taken).
+void RaiseFromBinaryStreamAdapters(bool raise);
+// Failure injection: TVPCreateIStream answers null (after the media opened
+// and dropped the stream) while refused.
+void RefuseIStreams(bool refuse);
 
 }  // namespace standin

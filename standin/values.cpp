@@ -180,8 +180,10 @@ void tTJSString::Clear() {
   Body(*this) = nullptr;
 }
 void tTJSString::ToLowerCase() {
-  if (StringBody *b = Body(*this))
+  if (StringBody *b = Body(*this)) {
     for (auto &c : b->Text) c = LowerAscii(c);
+    b->Hint = 0;  // the hint cached the old text's hash
+  }
 }
 tjs_uint32 *tTJSString::GetHint() {
   // An empty string gets a body of its own so that it has a slot to offer.

@@ -47,9 +47,13 @@ iTJSDispatch2 *ResolvePath(const ttstr &path, iTJSDispatch2 *root) {
   return current;
 }
 
+// A member that is not there (TJS_E_MEMBERNOTFOUND) counts as removed: an
+// unlink after a link that an engine error interrupted must still complete,
+// whichever classes the link got to declare.
 bool Unbind(iTJSDispatch2 *target, const ttstr &name) {
   if (!target) return false;
-  return TJS_SUCCEEDED(target->RemoveMember(0, name.c_str(), nullptr, target));
+  const tjs_error hr = target->RemoveMember(0, name.c_str(), nullptr, target);
+  return TJS_SUCCEEDED(hr) || hr == TJS_E_MEMBERNOTFOUND;
 }
 
 // ----- StoreUtil ---------------------------------------------------------------------

@@ -539,8 +539,9 @@ class ClassStore : public StoreUtil {
     ScopedRelease unfinished(cls);
     const tjs_int32 classid = TJSRegisterNativeClass(name.c_str());
     TJSNativeClassSetClassID(cls, classid);
+    const ttstr storeMember(kClassStoreMember);  // before the store: an engine error here leaves none behind
     auto *store = new ClassStore(classid, owned.Dismiss());
-    if (!store->Attach(cls, ttstr(kClassStoreMember), nullptr)) {
+    if (!store->Attach(cls, storeMember, nullptr)) {
       LogClassFailure(u"Class entry link failed: ", name);
       return nullptr;  // the store is gone already; `unfinished` destroys the class object
     }
@@ -552,10 +553,20 @@ class ClassStore : public StoreUtil {
 
   // Adds "finalize" and the constructor (named like the class) to the class object.
   static void RegisterMembers(const tjs_char *className, tTJSNativeClass *classObject) {
-    TJSNativeClassRegisterNCM(classObject, u"finalize", TJSCreateNativeClassMethod(&Finalize), className, nitMethod,
-                              0);
-    TJSNativeClassRegisterNCM(classObject, className, TJSCreateNativeClassConstructor(&Constructor), className,
-                              nitMethod, 0);
+    RegisterMember(classObject, u"finalize", TJSCreateNativeClassMethod(&Finalize), className);
+    RegisterMember(classObject, className, TJSCreateNativeClassConstructor(&Constructor), className);
+  }
+
+  // Hands `method` (one reference, ours) to the class object. When the
+  // engine raises instead of taking it, the reference is dropped here.
+  static void RegisterMember(tTJSNativeClass *classObject, const tjs_char *name, tTJSNativeClassMethod *method,
+                             const tjs_char *className) {
+    try {
+      TJSNativeClassRegisterNCM(classObject, name, method, className, nitMethod, 0);
+    } catch (...) {
+      if (method) method->Release();
+      throw;
+    }
   }
 
   // The constructor: runs OnConstruct of the script object's native

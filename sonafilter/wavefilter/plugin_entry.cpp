@@ -75,10 +75,21 @@ void LogStkLicense() {
 }  // namespace
 
 // The notice is logged on every link, before the declarations and whatever
-// they come to.
+// they come to. An engine error during the declarations takes back every
+// class declared so far before it passes on, so that no class whose code may
+// be unloaded stays reachable; an error while taking them back is dropped
+// (the first one is the one the engine gets; V2Unlink tries again).
 bool PluginLink() {
   LogStkLicense();
-  return DeclareEffects(true);
+  try {
+    return DeclareEffects(true);
+  } catch (...) {
+    try {
+      DeclareEffects(false);
+    } catch (...) {
+    }
+    throw;
+  }
 }
 
 // Refuses, with nothing touched, while the engine could still reach this

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "calls.h"
 #include "engine.h"
 #include "objects.h"
 
@@ -20,6 +21,8 @@ class EngineTest : public ::testing::Test {
     Engine.reset();
     EXPECT_EQ(standin::Live().Objects, Baseline.Objects) << "engine objects leaked";
     EXPECT_EQ(standin::Live().Strings, Baseline.Strings) << "engine strings leaked";
+    for (const std::string &violation : standin::TakeViolations())
+      ADD_FAILURE() << "the stand-in engine found a contract violation: " << violation;
   }
   standin::Engine &E() { return *Engine; }
   standin::ScriptObject *Global() { return static_cast<standin::ScriptObject *>(Engine->Global()); }
