@@ -77,6 +77,17 @@ void Configure(EffectGEQ &e) {
 }
 void Configure(EffectFreeVerb &e) { e.SetEffectMix(0.5); }
 
+// Pulls one block of `frames` frames from `output` per iteration.
+void PullBlocks(benchmark::State &state, tTVPSampleAndLabelSource *output, tjs_uint32 frames) {
+  std::vector<float> dest(static_cast<size_t>(frames) * output->GetFormat().Channels);
+  tTVPWaveLabels labels;
+  for (auto _ : state) {
+    tjs_uint32 rendered = 0;
+    output->Decode(dest.data(), frames, rendered, labels);
+    benchmark::DoNotOptimize(dest.data());
+  }
+}
+
 template <class E>
 void BM_Decode(benchmark::State &state) {
   standin::Engine engine;
@@ -86,13 +97,7 @@ void BM_Decode(benchmark::State &state) {
   SimpleWaveFilter<E> filter;
   Configure(filter.effect);
   tTVPSampleAndLabelSource *output = filter.AttachSource(&source);
-  std::vector<float> dest(static_cast<size_t>(frames) * output->GetFormat().Channels);
-  tTVPWaveLabels labels;
-  for (auto _ : state) {
-    tjs_uint32 rendered = 0;
-    output->Decode(dest.data(), frames, rendered, labels);
-    benchmark::DoNotOptimize(dest.data());
-  }
+  PullBlocks(state, output, frames);
   filter.DetachSource();
   state.SetItemsProcessed(state.iterations() * frames);
 }
@@ -129,13 +134,7 @@ void BM_Plugin(benchmark::State &state, const effects::EffectDescription *effect
   auto *filter = reinterpret_cast<iTVPBasicWaveFilter *>(static_cast<std::intptr_t>(address));
   LoopSource source(FormatOf(input), frames);
   tTVPSampleAndLabelSource *output = filter->AttachSource(&source);
-  std::vector<float> dest(static_cast<size_t>(frames) * output->GetFormat().Channels);
-  tTVPWaveLabels labels;
-  for (auto _ : state) {
-    tjs_uint32 rendered = 0;
-    output->Decode(dest.data(), frames, rendered, labels);
-    benchmark::DoNotOptimize(dest.data());
-  }
+  PullBlocks(state, output, frames);
   filter->DetachSource();
   session.Close();
   state.SetItemsProcessed(state.iterations() * frames);

@@ -3,15 +3,9 @@
 // method `init`.
 #pragma once
 
+#include "binder/bind_util_fwd.h"
 #include "effects/delay.h"
 #include "wavefilter/simple_wave_filter.h"
-
-namespace SimpleBinder {
-namespace Detail {
-class BindUtil;
-}
-using Detail::BindUtil;
-}  // namespace SimpleBinder
 
 class WaveDelay : public SimpleWaveFilter<EffectDelay> {
  public:

@@ -17,12 +17,7 @@
 
 #include <cstddef>
 
-namespace SimpleBinder {
-namespace Detail {
-class BindUtil;
-}
-using Detail::BindUtil;
-}  // namespace SimpleBinder
+#include "binder/bind_util_fwd.h"
 
 namespace effects {
 

@@ -11,15 +11,9 @@
 //                       non-negative); read at the next attach
 #pragma once
 
+#include "binder/bind_util_fwd.h"
 #include "effects/freeverb.h"
 #include "wavefilter/simple_wave_filter.h"
-
-namespace SimpleBinder {
-namespace Detail {
-class BindUtil;
-}
-using Detail::BindUtil;
-}  // namespace SimpleBinder
 
 class StkFreeVerb : public SimpleWaveFilter<EffectFreeVerb> {
  public:

@@ -3,15 +3,9 @@
 // factory and the methods `getGain` and `setGain`.
 #pragma once
 
+#include "binder/bind_util_fwd.h"
 #include "effects/graphic_eq.h"
 #include "wavefilter/simple_wave_filter.h"
-
-namespace SimpleBinder {
-namespace Detail {
-class BindUtil;
-}
-using Detail::BindUtil;
-}  // namespace SimpleBinder
 
 class GraphicEqualizer : public SimpleWaveFilter<EffectGEQ> {
  public:
