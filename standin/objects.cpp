@@ -243,6 +243,10 @@ BasicObject<I>::~BasicObject() {
   CountObject(-1);
 }
 template <class I>
+void *BasicObject<I>::operator new(std::size_t size) {
+  return ::operator new(size);
+}
+template <class I>
 void BasicObject<I>::operator delete(void *memory, std::size_t size) {
   Bury(memory, size);
 }

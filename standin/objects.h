@@ -60,7 +60,9 @@ class BasicObject : public Interface {
   tjs_uint RefCount() const { return RefCount_; }
   // Freed objects stay poisoned for a while: a plug-in's late call is
   // reported, not served from freed memory (see objects.cpp).
-  static void *operator new(std::size_t size) { return ::operator new(size); }
+  // Both out of line, as a pair: a compiler that sees only one of them
+  // inlined takes them for a mismatched allocation and deallocation.
+  static void *operator new(std::size_t size);
   static void operator delete(void *memory, std::size_t size);
 
   tjs_error TJS_INTF_METHOD CallMember(tjs_uint32 flag, const tjs_char *membername, tjs_uint32 *hint,
