@@ -200,8 +200,9 @@ void SimpleFloatSource::ProcessInto(float *out, const float *block, tjs_uint32 f
   const tjs_int32 written = RunProcessRoutine(out, block, frames, channels);
   const tjs_uint32 done = written < 0 ? 0u : static_cast<tjs_uint32>(written);
   if (done >= frames) return;
-  CopySamplesThrough(out + static_cast<std::size_t>(done) * channels, block + static_cast<std::size_t>(done) * channels,
-              static_cast<std::size_t>(frames - done) * channels);
+  CopySamplesThrough(out + static_cast<std::size_t>(done) * channels,
+                     block + static_cast<std::size_t>(done) * channels,
+                     static_cast<std::size_t>(frames - done) * channels);
 }
 
 // Flush-to-zero and denormals-are-zero hold only while the effect runs: the
